@@ -1,0 +1,92 @@
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace veresk::testing {
+
+PortMapSandbox::PortMapSandbox() {
+    hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    oldXdg_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+    QDir().mkpath(Folder());
+}
+
+PortMapSandbox::~PortMapSandbox() {
+    for (int fd : silentMasters_) ::close(fd);
+    if (hadXdg_) qputenv("XDG_CONFIG_HOME", oldXdg_);
+    else qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString PortMapFolderOf(const QString& base) { return base + QStringLiteral("/veresk/ports"); }
+
+QString PortMapSandbox::Folder() const { return PortMapFolderOf(dir_.path()); }
+
+bool PortMapSandbox::Link(const sim::Simulator& s, int comNumber) const { return s.LinkAs(Folder(), comNumber); }
+
+bool PortMapSandbox::AddSilentPort(int comNumber) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+    const char* name = ptsname(master);
+    if (name == nullptr) return false;
+    // Raw mode on the slave, so nothing the host writes is echoed back to it.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave >= 0) {
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+    }
+    silentMasters_.push_back(master);
+    const QString link = Folder() + QStringLiteral("/COM%1").arg(comNumber);
+    QFile::remove(link);
+    return QFile::link(QString::fromLocal8Bit(name), link);
+}
+
+namespace {
+
+class FakePort final : public SerialPort {
+public:
+    explicit FakePort(std::shared_ptr<FakePortLog> log) : log_(std::move(log)) {}
+    void Purge() override { log_->calls.push_back("purge"); }
+    uint32_t Write(const uint8_t* bytes, uint32_t count) override {
+        log_->calls.push_back("write:" + Hex(bytes, count));
+        return count;
+    }
+    uint32_t Read(uint8_t* into, uint32_t count, int totalTimeoutMs) override {
+        log_->calls.push_back("read:" + std::to_string(count) + ":" + std::to_string(totalTimeoutMs));
+        const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(log_->answer.size()));
+        std::copy_n(log_->answer.begin(), n, into);
+        return n;
+    }
+
+private:
+    std::shared_ptr<FakePortLog> log_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPort> MakeFakePort(std::shared_ptr<FakePortLog> log) {
+    return std::make_unique<FakePort>(std::move(log));
+}
+
+std::string Hex(const uint8_t* bytes, size_t n) {
+    std::string out;
+    char buf[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
+        if (i) out += ' ';
+        out += buf;
+    }
+    return out;
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) { return Hex(bytes.data(), bytes.size()); }
+
+}  // namespace veresk::testing

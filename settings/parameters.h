@@ -72,10 +72,21 @@ void ResetParameterState();
 // Fixed-point with precision P (significant digits) and D decimals, in the locale's
 // decimal separator; more than P digits before the point gives exponent notation.
 QString FormatFixedPrecision(double value, int precision, int decimals, const QLocale& locale);
+// The same for value * 10^pow10, scaled in decimal so that the rounding sees the exact
+// decimal digits of value (no binary artefacts from multiplying by 0.001).
+QString FormatFixedPrecisionScaled(double value, int pow10, int precision, int decimals, const QLocale& locale);
 // A threshold cell: above 0.001 fixed (precision 10, 2 decimals); otherwise "-".
 QString FormatThresholdCell(float value, const QLocale& locale);
 
 // Selector item for a parameter byte; -1 = no selection (value outside the list).
 int BacklightTimeItem(uint8_t seconds);  // 10, 60, 180 -> 0, 1, 2
+// Item = value for a list of itemCount entries; -1 when value is outside the list.
+// (ComboBox5/7 take the threshold setting minus 1.)
+int SelectorItem(int value, int itemCount);
+
+// 0 "Скворец", 1 "Кедр+": bit 2 of the edition byte.
+int DeviceEditionOf(uint8_t editionFlags);
+// A good read: decodes the block into Params (values and edition) and sets ParamsRead.
+void StoreParameterBlock(const uint8_t* block);
 
 }  // namespace veresk

@@ -1,1 +1,104 @@
-// placeholder
+#include "shell/about.h"
+
+#include <QPainter>
+
+namespace veresk {
+
+namespace {
+
+QFont MainFont(int px) {
+    QFont f;
+    f.setBold(true);
+    f.setPixelSize(px);
+    return f;
+}
+
+QPixmap Banner(int w, int h, bool photo) {
+    QPixmap pm(w, h);
+    pm.fill(photo ? QColor(236, 238, 240) : QColor(32, 72, 120));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(photo ? QColor(40, 40, 40) : QColor(240, 240, 240));
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    f.setPixelSize(28);
+    p.setFont(f);
+    p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromUtf8("РДТ-17"));
+    return pm;
+}
+
+}  // namespace
+
+AboutDialog::AboutDialog(const Texts& t, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromUtf8(t.caption));
+    setFixedSize(340, t.photograph ? 330 : 320);
+    Image1 = new QLabel(this);
+    Image1->setGeometry(14, 10, 312, t.photograph ? 121 : 157);
+    Image1->setPixmap(Banner(t.photograph ? 310 : 312, t.photograph ? 118 : 157, t.photograph));
+    const int y = t.photograph ? 140 : 176;
+    Label1 = new QLabel(QString::fromUtf8(t.purpose), this);
+    Label1->setGeometry(14, y, 312, 18);
+    Label2 = new QLabel(QString::fromUtf8(t.model), this);
+    Label2->setGeometry(14, y + 20, 250, 18);
+    Label5 = new QLabel(QStringLiteral("ver. 1.0"), this);
+    Label5->setGeometry(266, y + 20, 60, 18);
+    Label3 = new QLabel(QString::fromUtf8(t.firmware), this);
+    Label3->setGeometry(14, y + 40, 200, 18);
+    Label3->adjustSize();
+    Label4 = new QLabel(QStringLiteral("      "), this);
+    Label4->setGeometry(14 + Label3->width(), y + 40, 60, 18);
+    for (QLabel* l : {Label1, Label2, Label5, Label3, Label4}) l->setFont(MainFont(13));
+    Label3->adjustSize();
+    Label4->move(14 + Label3->width(), y + 40);
+}
+
+QLabel* AboutDialog::ContactLine(const char* text, int y) {
+    auto* l = new QLabel(QString::fromUtf8(text), this);
+    l->setFont(MainFont(11));
+    l->setGeometry(14, y, 312, 16);
+    return l;
+}
+
+TForm3::TForm3(QWidget* parent)
+    : AboutDialog({"О программе", "Сервисно-информационная программа для", "дозиметров РДТ-17 \"Скворец\" ",
+                   "Версия ПО дозиметра - 0. ", false},
+                  parent) {
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setGeometry(130, 280, 80, 26);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+}
+
+TForm4::TForm4(QWidget* parent)
+    : AboutDialog({"About", "Service program", "for dosimeters RDT-17 \"Starling\" ", "Dosimeter software version  0.",
+                   false},
+                  parent) {
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setGeometry(130, 280, 80, 26);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+}
+
+TForm7::TForm7(QWidget* parent)
+    : AboutDialog({"О программе", "Сервисно-информационная программа для", "дозиметров РДТ-17 \"Кедр+\" ",
+                   "Версия ПО дозиметра - 0. ", true},
+                  parent) {
+    adress = ContactLine("Адрес: 000000, г. Москва, ул. Примерная, д. 1", 204);
+    Label6 = ContactLine("Тел.: +7 (000) 000-00-00", 222);
+    Label7 = ContactLine("www.example.ru", 240);
+    OK = new QPushButton(QStringLiteral("OK"), this);
+    OK->setGeometry(130, 290, 80, 26);
+    connect(OK, &QPushButton::clicked, this, &TForm7::OKClick);
+}
+
+TForm8::TForm8(QWidget* parent)
+    : AboutDialog({"About", "Service program", "for dosimeters RDT-17 \"Starling\" ", "Dosimeter software version  0.",
+                   true},
+                  parent) {
+    adress = ContactLine("Address: 1 Primernaya St., Moscow, 000000, Russia", 204);
+    Label6 = ContactLine("Phone: +7 (000) 000-00-00", 222);
+    Label7 = ContactLine("www.example.ru", 240);
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setGeometry(130, 290, 80, 26);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+}
+
+}  // namespace veresk

@@ -1,1 +1,109 @@
-// placeholder
+#include "shell/application.h"
+
+#include <QMessageBox>
+#include <cstdlib>
+
+#include "link/discovery.h"
+#include "link/interface.h"
+#include "link/link.h"
+#include "link/scan.h"
+#include "monitor/compact.h"
+#include "monitor/status.h"
+#include "monitor/viewstate.h"
+#include "settings/parameters.h"
+#include "shell/about.h"
+#include "shell/inifile.h"
+#include "shell/kvelp.h"
+
+namespace veresk {
+
+TForm1* Form1 = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
+TForm5* Form5 = nullptr;
+TForm6* Form6 = nullptr;
+TForm7* Form7 = nullptr;
+TForm8* Form8 = nullptr;
+TForm9* Form9 = nullptr;
+
+namespace {
+
+void BoxSink(const QString& message) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), message, QMessageBox::Ok);
+    box.exec();
+}
+
+ErrorSink g_sink = &BoxSink;
+ProcessEnder g_ender = nullptr;
+
+}  // namespace
+
+VereskApplication::VereskApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QString::fromUtf8(ApplicationTitle));
+    setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
+    setQuitOnLastWindowClosed(false);
+}
+
+bool VereskApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowErrorBox(QString());
+    }
+    return false;
+}
+
+void ShowErrorBox(const QString& message) { g_sink(message); }
+void SetErrorSink(ErrorSink sink) { g_sink = sink ? sink : &BoxSink; }
+
+void SetProcessEnder(ProcessEnder ender) { g_ender = ender; }
+
+void EndProgramDefault() {
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void EndProgram() {
+    if (g_ender) g_ender();
+    else EndProgramDefault();
+}
+
+void CreateForms() {
+    Form1 = new TForm1();
+    Form2 = new TForm2();  // reads the settings file
+    Form3 = new TForm3();
+    Form4 = new TForm4();
+    Form5 = new TForm5();
+    Form6 = new TForm6();
+    Form7 = new TForm7();
+    Form8 = new TForm8();
+    Form9 = new TForm9();
+    // The connection dialog is designed visible and on top: it is on screen at once.
+    Form2->show();
+}
+
+void DestroyForms() {
+    delete Form9; Form9 = nullptr;
+    delete Form8; Form8 = nullptr;
+    delete Form7; Form7 = nullptr;
+    delete Form6; Form6 = nullptr;
+    delete Form5; Form5 = nullptr;
+    delete Form4; Form4 = nullptr;
+    delete Form3; Form3 = nullptr;
+    delete Form2; Form2 = nullptr;
+    delete Form1; Form1 = nullptr;
+}
+
+void ResetAllState() {
+    ResetLinkState();
+    ResetPollingState();
+    ResetParameterState();
+    ResetSettingsState();
+    ResetDiscoveryState();
+    ResetCompactState();
+}
+
+}  // namespace veresk

@@ -1,1 +1,830 @@
-// placeholder
+#include "shell/kvelp.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QPainter>
+#include <QShowEvent>
+#include <ctime>
+
+#include "link/discovery.h"
+#include "link/interface.h"
+#include "link/link.h"
+#include "monitor/compact.h"
+#include "monitor/polling.h"
+#include "monitor/viewstate.h"
+#include "settings/readparams.h"
+#include "shell/about.h"
+#include "shell/application.h"
+#include "shell/inifile.h"
+
+namespace veresk {
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y) {
+    auto* l = new QLabel(U(text), parent);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+QComboBox* MakeCombo(QWidget* parent, std::initializer_list<const char*> items, int x, int y, int w) {
+    auto* c = new QComboBox(parent);
+    for (const char* item : items) c->addItem(U(item));
+    c->setCurrentIndex(-1);
+    c->setGeometry(x, y, w, 24);
+    return c;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* text, int x, int y, int w, int h = 26) {
+    auto* b = new QPushButton(U(text), parent);
+    b->setGeometry(x, y, w, h);
+    return b;
+}
+
+QLineEdit* MakeValueEdit(QWidget* parent, int x, int y, int w, int px) {
+    auto* e = new QLineEdit(parent);
+    e->setReadOnly(true);
+    e->setGeometry(x, y, w, px + 14);
+    QFont f = e->font();
+    f.setBold(true);
+    f.setPixelSize(px);
+    e->setFont(f);
+    return e;
+}
+
+// The design colour of the value fields: the system's menu-bar colour.
+QColor MenuBarColour() { return QPalette().color(QPalette::Button); }
+
+QChartView* MakeChart(QWidget* parent, QLineSeries*& series, QDateTimeAxis*& bottom, QValueAxis*& left,
+                      const QColor& colour, qreal marker, const char* title) {
+    auto* chart = new QChart();
+    chart->legend()->hide();
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    series = new QLineSeries(chart);
+    series->setColor(colour);
+    series->setPointsVisible(true);
+    series->setMarkerSize(marker);
+    chart->addSeries(series);
+    bottom = new QDateTimeAxis(chart);
+    bottom->setFormat(QStringLiteral("dd.MM.yyyy"));
+    bottom->setLabelsVisible(false);
+    left = new QValueAxis(chart);
+    left->setMin(0);
+    left->setTitleText(U(title));
+    chart->addAxis(bottom, Qt::AlignBottom);
+    chart->addAxis(left, Qt::AlignLeft);
+    series->attachAxis(bottom);
+    series->attachAxis(left);
+    auto* view = new QChartView(chart, parent);
+    view->setRenderHint(QPainter::Antialiasing);
+    return view;
+}
+
+// The interface texts of the main window (captions, lists, fixed grid cells).
+struct CaptionRow {
+    const char* ru;
+    const char* en;
+};
+
+void SetSelection(QComboBox* box, int index) { box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1); }
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(U("РДТ-17 'Скворец'"));
+    Timer1 = new TTimer(1000, this);
+    Timer2 = new TTimer(3000, this);
+    Timer3 = new TTimer(7000, this);
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
+    connect(Timer3, &QTimer::timeout, this, [this] { Guarded([this] { Timer3Timer(); }); });
+
+    BuildMenu();
+    const int top = MainMenu1->sizeHint().height();
+    setFixedSize(863, 483 + top);
+
+    auto* client = new QWidget(this);
+    client->setGeometry(0, top, 863, 483);
+    PageControl1 = new QTabWidget(client);
+    PageControl1->setGeometry(0, 0, 862, 441);
+    TabSheet2 = new QWidget();
+    TabSheet5 = new QWidget();
+    TabSheet1 = new QWidget();
+    PageControl1->addTab(TabSheet2, U("Результаты измерения"));
+    PageControl1->addTab(TabSheet5, U("Параметры"));
+    PageControl1->addTab(TabSheet1, U("Архив"));
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) {
+        if (!settingPage_) Guarded([this] { PageControl1Change(); });
+    });
+
+    const std::vector<int> widths = {155, 110, 75, 80, 70, 105, 80, 90, 50};
+    StatusBar1 = new TStatusBar(widths, client);
+    StatusBar1->setGeometry(0, 461, 863, 22);
+    QLabel** captions[] = {&Label1, &Label2, &Label3, &Label4, &Label18, &Label5, &Label9, &Label19, &Label22};
+    const char* captionTexts[] = {"Статус",    "Время работы", "Аккумулятор", "Температура", "Измерений",
+                                  "Время измерения", "Импульсы", "Порог МЭД", "Порог ЭД"};
+    int x = 0;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        *captions[i] = MakeLabel(client, captionTexts[i], x + 4, 443);
+        x += widths[i];
+    }
+
+    BuildResultsTab();
+    BuildParametersTab();
+    BuildArchiveTab();
+
+    // Loading the menu counts as a change of its items: polling stays off until the
+    // window has been shown.
+    MainMenu1Change();
+
+    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+}
+
+void TForm1::BuildMenu() {
+    MainMenu1 = new QMenuBar(this);
+    N8 = MainMenu1->addAction(U("Выход"));
+    N13 = MainMenu1->addAction(U("Связь"));
+    Mview = MainMenu1->addMenu(U("Вид"));
+    Language2 = Mview->addMenu(U("Language/Язык"));
+    N1 = Language2->addAction(U("Русский"));
+    English1 = Language2->addAction(U("English"));
+    N2 = Mview->addMenu(U("Режим"));
+    N3 = N2->addAction(U("Полный"));
+    N4 = N2->addAction(U("Краткий 1"));
+    N21 = N2->addAction(U("Краткий 2"));
+    Mhelp = MainMenu1->addMenu(U("Справка"));
+    Mabout = Mhelp->addAction(U("О программе"));
+    for (QAction* a : {N1, English1, N3, N4, N21}) a->setCheckable(true);
+    N1->setChecked(true);
+    N3->setChecked(true);
+    connect(N8, &QAction::triggered, this, [this] { Guarded([this] { N8Click(); }); });
+    connect(N13, &QAction::triggered, this, [this] { Guarded([this] { N13Click(); }); });
+    connect(N1, &QAction::triggered, this, [this] { Guarded([this] { N1Click(); }); });
+    connect(English1, &QAction::triggered, this, [this] { Guarded([this] { English1Click(); }); });
+    connect(N3, &QAction::triggered, this, [this] { Guarded([this] { N3Click(); }); });
+    connect(N4, &QAction::triggered, this, [this] { Guarded([this] { N4Click(); }); });
+    connect(N21, &QAction::triggered, this, [this] { Guarded([this] { N21Click(); }); });
+    connect(Mabout, &QAction::triggered, this, [this] { Guarded([this] { MaboutClick(); }); });
+}
+
+void TForm1::BuildResultsTab() {
+    QWidget* t = TabSheet2;
+    Label12 = MakeLabel(t, "Мощность дозы,", 16, 8);
+    Label34 = MakeLabel(t, "мкЗв/ч", 192, 8);
+    Label34->setMinimumWidth(60);
+    Edit4 = MakeValueEdit(t, 16, 26, 150, 22);
+    Image1 = new QLabel(t);
+    {
+        QPixmap pm(9, 12);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+        p.drawLine(4, 1, 4, 7);
+        p.drawLine(1, 4, 7, 4);
+        p.drawLine(1, 10, 7, 10);
+        Image1->setPixmap(pm);
+    }
+    Image1->setGeometry(172, 40, 9, 12);
+    Image1->hide();
+    Label20 = MakeLabel(t, "", 184, 38);
+    Label20->setMinimumWidth(50);
+    Label6 = MakeLabel(t, "Доза,", 270, 8);
+    Label39 = MakeLabel(t, "мкЗв", 310, 8);
+    Label39->setMinimumWidth(50);
+    Edit10 = MakeValueEdit(t, 270, 26, 150, 22);
+    Label17 = MakeLabel(t, "Время набора дозы", 450, 8);
+    Edit1 = MakeValueEdit(t, 450, 26, 200, 14);
+    Edit1->setGeometry(450, 30, 200, 26);
+    for (QLineEdit* e : {Edit4, Edit10, Edit1}) SetBackground(e, MenuBarColour());
+
+    ComboBox10 = MakeCombo(t, {"МЭД+ЭД", "МЭД", "ЭД"}, 680, 8, 150);
+    ComboBox10->setCurrentIndex(0);
+    Button5 = MakeButton(t, "Очистить график", 680, 36, 150);
+    Panel1 = new QWidget(t);
+    Panel1->setGeometry(25, 70, 801, 340);
+    Chart1 = MakeChart(Panel1, LineSeries1, Chart1Bottom, Chart1Left, QColor(0, 128, 0), 2, "ЭД, мкЗв");
+    Chart2 = MakeChart(Panel1, Series1, Chart2Bottom, Chart2Left, QColor(255, 0, 0), 3, "МЭД, мкЗв/ч");
+    Chart2Left->setMax(723);
+    // A spare series of the dose chart; it is cleared with the others and never fed.
+    Series2 = new QLineSeries(Chart1->chart());
+    Chart1->chart()->addSeries(Series2);
+    Series2->attachAxis(Chart1Bottom);
+    Series2->attachAxis(Chart1Left);
+    Chart1->setGeometry(0, 8, 801, 150);
+    Chart2->setGeometry(0, 160, 801, 169);
+    // The second clear button sits below the visible part of the tab.
+    Button2 = MakeButton(t, "Очистить график", 680, 430, 150);
+}
+
+void TForm1::BuildParametersTab() {
+    QWidget* t = TabSheet5;
+    int y = 12;
+    auto row = [&](QLabel*& label, const char* caption, QComboBox*& box, std::initializer_list<const char*> items) {
+        label = MakeLabel(t, caption, 16, y + 4);
+        box = MakeCombo(t, items, 170, y, 150);
+        y += 34;
+    };
+    row(Label7, "Режим индикации", ComboBox3, {"Мощность Дозы", "Доза", "Время"});
+    row(Label8, "Звук", ComboBox1, {"Выкл", "Вкл"});
+    row(Label10, "Вид", ComboBox2, {"Кратко", "Подробно"});
+    row(Label11, "Язык", ComboBox4, {"Русский", "English"});
+    row(Label13, "Текущий порог МЭД", ComboBox5, {"1", "2", "3"});
+    row(Label14, "Подсветка", ComboBox6, {"Выкл", "Зеленый", "Синий", "Белый"});
+    row(Label15, "Текущий порог ЭД", ComboBox7, {"1", "2", "3", ""});
+    row(Label16, "Время подсветки", ComboBox8, {"10 сек", "1 мин", "3 мин"});
+
+    auto grid = [&](TStringGrid*& g, int cols, int rows, int gx, int gy) {
+        g = new TStringGrid(cols, rows, t);
+        g->setGeometry(gx, gy, 262, rows * 20 + 4);
+        g->setColumnWidth(0, 100);
+        g->setColumnWidth(1, 156);
+        g->horizontalHeader()->setStretchLastSection(true);
+    };
+    grid(StringGrid1, 2, 4, 350, 12);
+    grid(StringGrid4, 2, 4, 350, 110);
+    grid(StringGrid2, 2, 5, 350, 210);
+    StringGrid2->setEnabled(false);
+    StringGrid2->hide();
+    const char* nums[] = {"# 1", "# 2", "# 3"};
+    StringGrid1->SetCell(0, 0, U("Порог МЭД"));
+    StringGrid1->SetCell(1, 0, U("Значение, мкЗв/ч"));
+    StringGrid4->SetCell(0, 0, U("Порог ЭД"));
+    StringGrid4->SetCell(1, 0, U("Значение, мкЗв"));
+    for (int r = 1; r <= 3; ++r) {
+        StringGrid1->SetCell(0, r, U(nums[r - 1]));
+        StringGrid4->SetCell(0, r, U(nums[r - 1]));
+    }
+
+    Button14 = MakeButton(t, "Считать параметры", 650, 12, 180, 30);
+    Button6 = MakeButton(t, "Сохранить параметры", 650, 50, 180, 30);
+    Button3 = MakeButton(t, "Сбросить дозу", 650, 88, 180, 30);
+    Button4 = MakeButton(t, "Заводские настройки", 650, 126, 180, 30);
+    Button4->hide();
+    connect(Button14, &QPushButton::clicked, this, [this] { Guarded([this] { Button14Click(); }); });
+
+    Label24 = MakeLabel(t, "Прозрачность  краткой формы", 16, 300);
+    TrackBar1 = new QSlider(Qt::Horizontal, t);
+    TrackBar1->setRange(40, 255);
+    TrackBar1->setTickInterval(10);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setValue(255);
+    TrackBar1->setGeometry(16, 320, 300, 30);
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int) { Guarded([this] { TrackBar1Change(); }); });
+    connect(TrackBar1, &QSlider::sliderPressed, this, [this] { Guarded([this] { TrackBar1Change(); }); });
+}
+
+void TForm1::BuildArchiveTab() {
+    QWidget* t = TabSheet1;
+    Button1 = MakeButton(t, "Чтение архива", 16, 10, 140, 28);
+    Button7 = MakeButton(t, "Стереть архив", 166, 10, 140, 28);
+    Label32 = MakeLabel(t, "Заполнение памяти", 330, 16);
+    ProgressBar1 = new TProgressBar(t);
+    ProgressBar1->setRange(0, 3276);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setGeometry(470, 14, 200, 18);
+    Label21 = MakeLabel(t, "", 680, 16);
+    Label21->setMinimumWidth(50);
+    ProgressBar2 = new TProgressBar(t);
+    ProgressBar2->setRange(0, 16);
+    ProgressBar2->setGeometry(16, 44, 290, 12);
+    ProgressBar2->setTextVisible(false);
+    ProgressBar2->hide();
+
+    StringGrid8 = new TStringGrid(3, 3600, t);
+    StringGrid8->setGeometry(16, 60, 290, 250);
+    StringGrid8->setColumnWidth(0, 50);
+    StringGrid8->setColumnWidth(1, 130);
+    StringGrid8->horizontalHeader()->setStretchLastSection(true);
+    StringGrid8->SetCell(0, 0, U("№"));
+    StringGrid8->SetCell(1, 0, U("Время, с"));
+    StringGrid8->SetCell(2, 0, U("МЭД"));
+    StringGrid3 = new TStringGrid(2, 5, t);
+    StringGrid3->FixedRows = 0;
+    StringGrid3->setGeometry(16, 314, 290, 104);
+    StringGrid3->setColumnWidth(0, 120);
+    StringGrid3->horizontalHeader()->setStretchLastSection(true);
+    const char* stats[] = {"Время работы", "Измерений", "Максимум", "Минимум", "Среднее"};
+    for (int r = 0; r < 5; ++r) StringGrid3->SetCell(0, r, U(stats[r]));
+
+    QDateTimeAxis* bottom = nullptr;
+    QValueAxis* left = nullptr;
+    Chart5 = MakeChart(t, Series12, bottom, left, QColor(255, 0, 0), 2, "");
+    bottom->setLabelsVisible(true);
+    Chart5->setGeometry(350, 44, 490, 320);
+
+    Label23 = MakeLabel(t, "Сеанс", 350, 376);
+    BitBtn5 = MakeButton(t, "<", 400, 372, 24, 24);
+    Edit2 = new QLineEdit(t);
+    Edit2->setReadOnly(true);
+    Edit2->setGeometry(426, 372, 80, 24);
+    BitBtn11 = MakeButton(t, ">", 508, 372, 24, 24);
+    CheckBox1 = new QCheckBox(U("Сохранить в файле"), t);
+    CheckBox1->setGeometry(545, 374, 160, 20);
+    ComboBox9 = MakeCombo(t, {" Время", " Дата", " Время и дата"}, 710, 372, 130);
+    ComboBox9->setCurrentIndex(0);
+    // Chart navigation: a row along the bottom edge, a column along the left edge.
+    QPushButton** row[] = {&BitBtn10, &BitBtn1, &BitBtn2, &BitBtn4, &BitBtn3};
+    const char* rowText[] = {"A", "+", "-", ">", "<"};
+    for (int i = 0; i < 5; ++i) *row[i] = MakeButton(t, rowText[i], 322 + i * 26, 340, 24, 20);
+    QPushButton** col[] = {&BitBtn6, &BitBtn7, &BitBtn8, &BitBtn9};
+    const char* colText[] = {"+", "-", "^", "v"};
+    for (int i = 0; i < 4; ++i) *col[i] = MakeButton(t, colText[i], 322, 314 - i * 26, 24, 22);
+}
+
+// ---------------------------------------------------------------- shared displays
+
+void TForm1::StatusMessage(const TextPair& text, bool red) { StatusBar1->DrawStatusMessage(Tr(text, Settings.UiLanguage), red); }
+
+void TForm1::ShowNoLink() {
+    Edit4->clear();
+    Edit10->clear();
+    Edit1->clear();
+    for (int i = 1; i <= 8; ++i) StatusBar1->SetPanelText(i, QString());
+    Form6->Label1->setText(NoLinkCompact1(Settings.UiLanguage));
+    Form9->Label1->setText(NoLinkCompact2(Settings.UiLanguage));
+}
+
+void TForm1::SetMenuCaption(QAction* item, const QString& text) {
+    if (item->text() == text) return;
+    item->setText(text);
+    MainMenu1Change();
+}
+
+void TForm1::SetMenuCaption(QMenu* item, const QString& text) {
+    if (item->title() == text) return;
+    item->setTitle(text);
+    MainMenu1Change();
+}
+
+void TForm1::ApplyStoredTransparency() {
+    TrackBar1->setValue(std::clamp(Settings.Transparency, 40, 255));
+    Form6->SetOpacity(Settings.Transparency & 0xFF);
+    Form9->SetOpacity(Settings.Transparency & 0xFF);
+}
+
+void TForm1::ClearLiveSeries() {
+    Series1->clear();
+    LineSeries1->clear();
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TForm1::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!e->spontaneous()) Guarded([this] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    // The frame's close button ends the program without storing the settings.
+    e->accept();
+    EndProgram();
+}
+
+void TForm1::MainMenu1Change() { Timer1->SetEnabled(false); }
+
+void TForm1::PageControl1Change() { Timer1->SetEnabled(true); }
+
+void TForm1::Timer2Timer() {
+    Timer1->SetEnabled(true);
+    Timer2->SetEnabled(false);
+}
+
+void TForm1::Timer3Timer() {
+    Form6->hide();
+    Timer3->SetEnabled(false);
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::FormShow() {
+    Polling.MaxDoseRate = 0;
+    ApplyInterfaceTexts(Settings.UiLanguage);
+    if (Settings.UiLanguage == 1 || Settings.UiLanguage == 2) {
+        N1->setChecked(Settings.UiLanguage == 1);
+        English1->setChecked(Settings.UiLanguage == 2);
+    }
+    if (Discovery.ViewSwitched) return;
+
+    Form2->ScanningLayout();
+    Form2->show();
+    ScanPorts(*Form2);
+    Form2->hide();
+    SearchDevice(*Form2);
+    if (Link.DevicePort == 0) {
+        StatusMessage(msg::CannotConnect, true);
+    } else {
+        Params.ParamsRead = false;
+        Link.LinkErrorCount = 0;
+        ReadParameters();
+        ApplyStoredTransparency();
+    }
+    Series1->clear();
+    Series2->clear();
+    Series12->clear();
+    ApplyStoredTransparency();
+    SetActivePage(TabSheet2);
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::N13Click() {
+    Timer1->SetEnabled(false);
+    Form2->ScanningLayout();
+    Form2->Label2->setText(Tr(msg::Searching, Settings.UiLanguage));
+    Form2->show();
+    ScanPorts(*Form2);
+    Form2->hide();
+    Form2->ChoosingLayout();
+    Form2->exec();
+    if (Discovery.AutoDetect) {
+        SearchDevice(*Form2);
+    } else if (OpenDevicePort() == nullptr) {
+        StatusMessage(msg::ErrorOpeningPort, true);
+        ShowNoLink();
+        Timer2->SetEnabled(true);
+        return;
+    }
+    if (Link.DevicePort != 0) {
+        Params.ParamsRead = false;
+        Link.LinkErrorCount = 0;
+        ReadParameters();
+    } else {
+        StatusMessage(msg::ConnectionError, true);
+    }
+    Series1->clear();
+    LineSeries1->clear();
+    Series12->clear();
+    SetActivePage(TabSheet2);
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::N8Click() {
+    StoreSettings(TrackBar1->value());  // a failure stops here, with the port still open
+    CloseDevicePort();
+    hide();
+    EndProgram();
+}
+
+void TForm1::N1Click() { SwitchLanguage(1); }
+void TForm1::English1Click() { SwitchLanguage(2); }
+
+void TForm1::SwitchLanguage(int language) {
+    Settings.UiLanguage = language;
+    ApplyInterfaceTexts(language);
+    N1->setChecked(language == 1);
+    English1->setChecked(language == 2);
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::N3Click() {
+    Discovery.ViewSwitched = true;
+    show();
+    Form6->hide();
+    N3->setChecked(true);
+    N4->setChecked(false);
+    N21->setChecked(false);
+    Timer1->SetEnabled(true);
+    Settings.ViewMode = 0;
+}
+
+void TForm1::N4Click() {
+    Discovery.ViewSwitched = true;
+    Form6->show();
+    Form6->raise();
+    hide();
+    N3->setChecked(false);
+    N4->setChecked(true);
+    N21->setChecked(false);
+    Timer3->SetEnabled(false);
+    Timer1->SetEnabled(true);
+    Settings.ViewMode = 1;
+}
+
+void TForm1::N21Click() {
+    Discovery.ViewSwitched = true;
+    Form9->show();
+    Form9->raise();
+    hide();
+    N3->setChecked(false);
+    N4->setChecked(false);
+    N21->setChecked(true);
+    Timer3->SetEnabled(false);
+    Timer1->SetEnabled(true);
+    Settings.ViewMode = 2;
+}
+
+void TForm1::TrackBar1Change() {
+    Discovery.ViewSwitched = true;
+    Timer1->SetEnabled(false);
+    Timer3->SetEnabled(true);  // a preview already running is not prolonged
+    Form6->show();
+    Form6->SetOpacity(TrackBar1->value() & 0xFF);
+    Form9->SetOpacity(TrackBar1->value() & 0xFF);
+}
+
+void TForm1::MaboutClick() {
+    for (AboutDialog* d : {static_cast<AboutDialog*>(Form3), static_cast<AboutDialog*>(Form4)}) {
+        d->Label3->setVisible(Params.ParamsRead);
+        d->Label4->setVisible(Params.ParamsRead);
+    }
+    const bool english = IsEnglish(Settings.UiLanguage);
+    QDialog* dialog = Params.DeviceEdition == 1 ? (english ? static_cast<QDialog*>(Form8) : Form7)
+                                                : (english ? static_cast<QDialog*>(Form4) : Form3);
+    dialog->exec();
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::Button14Click() {
+    Timer1->SetEnabled(false);
+    ReadParameters();
+    Timer2->SetEnabled(true);
+}
+
+void TForm1::SetActivePage(QWidget* page) {
+    settingPage_ = true;
+    PageControl1->setCurrentWidget(page);
+    settingPage_ = false;
+}
+
+}  // namespace veresk
+
+namespace veresk {
+
+// ---------------------------------------------------------------- the polling tick
+
+void TForm1::EnforceViewMode() {
+    switch (Settings.ViewMode) {
+    case 1:
+        Form6->show();
+        hide();
+        break;
+    case 2:
+        Form9->show();
+        hide();
+        break;
+    case 0:
+        show();
+        Form6->hide();
+        Form9->hide();
+        break;
+    default:  // treated as the full view; compact window 2 is left as it is
+        show();
+        Form6->hide();
+        break;
+    }
+    const int mode = (Settings.ViewMode == 1 || Settings.ViewMode == 2) ? Settings.ViewMode : 0;
+    N3->setChecked(mode == 0);
+    N4->setChecked(mode == 1);
+    N21->setChecked(mode == 2);
+}
+
+void TForm1::Timer1Timer() {
+    EnforceViewMode();
+    const PollResult r = PollDevice(std::time(nullptr));
+    switch (r.outcome) {
+    case PollOutcome::OpenFailed:
+        StatusMessage(msg::ErrorOpeningPort, true);
+        ShowNoLink();
+        return;
+    case PollOutcome::WrongLength:
+        if (r.showNoLink) {
+            ShowNoLink();
+            StatusMessage(msg::ConnectionError, true);
+        }
+        return;
+    case PollOutcome::CrcFailure:
+        if (r.showNoLink) ShowNoLink();
+        return;
+    case PollOutcome::ClockSet:
+        // Nothing is displayed: the next tick reads the corrected clock.
+        StatusMessage(msg::Reading, false);
+        return;
+    case PollOutcome::Good:
+        StatusMessage(msg::Reading, false);
+        break;
+    }
+    const LiveStatusValues& s = Polling.LiveStatus;
+    const Presentation p =
+        PresentStatus(s, Params.ParameterValues, Settings.UiLanguage, Compact.CompactSelection, QLocale::system());
+    SetBackground(Edit4, p.edit4Red ? QColor(Qt::red) : MenuBarColour());
+    SetBackground(Edit10, p.edit10Red ? QColor(Qt::red) : MenuBarColour());
+    UpdateLiveCharts();
+    StatusBar1->SetPanelText(3, p.panel3);
+    StatusBar1->SetPanelText(4, p.panel4);
+    StatusBar1->SetPanelText(6, p.panel6);
+    Label21->setText(p.fill.label);
+    ProgressBar1->setValue(p.fill.position);
+    ProgressBar1->SetBarColor(p.fill.color);
+    // A new archive record: the live charts take a point on the next displayed tick.
+    if (s.ArchiveFill != Polling.LastArchiveFill) {
+        Polling.LastArchiveFill = s.ArchiveFill;
+        Polling.NewRecordPending = true;
+    } else {
+        Polling.NewRecordPending = false;
+    }
+    Label20->setText(p.label20);
+    Image1->show();
+    ShowPresentation(p);
+}
+
+void TForm1::ShowPresentation(const Presentation& p) {
+    Edit4->setText(p.edit4);
+    Label34->setText(p.label34);
+    Edit10->setText(p.edit10);
+    Label39->setText(p.label39);
+    Form6->Label1->setText(p.compact1);
+    Form9->Label1->setText(p.compact2);
+    StatusBar1->SetPanelText(1, p.panel1);
+    Edit1->setText(p.edit1);
+    StatusBar1->SetPanelText(5, p.panel5);
+    StatusBar1->SetPanelText(2, p.panel2);
+    StatusBar1->SetPanelText(7, p.panel7);
+    StatusBar1->SetPanelText(8, p.panel8);
+}
+
+namespace {
+
+// The PC's time of day on the charts' time axis (the date part is the same for all).
+qint64 TimeOfDayOnAxis() { return QDateTime(QDate(1970, 1, 1), QTime::currentTime()).toMSecsSinceEpoch(); }
+
+// Points are kept in ascending order of time of day.
+void AddSorted(QLineSeries* series, qreal x, qreal y) {
+    const QList<QPointF> pts = series->points();
+    qsizetype at = pts.size();
+    while (at > 0 && pts[at - 1].x() > x) --at;
+    series->insert(at, QPointF(x, y));
+}
+
+void FitTimeAxis(QDateTimeAxis* axis, const QLineSeries* series) {
+    const QList<QPointF> pts = series->points();
+    if (pts.isEmpty()) return;
+    qreal lo = pts.front().x(), hi = pts.back().x();
+    if (hi - lo < 60000) hi = lo + 60000;  // at least one minute
+    axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
+                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(hi)));
+}
+
+}  // namespace
+
+void TForm1::UpdateLiveCharts() {
+    const LiveStatusValues& s = Polling.LiveStatus;
+    Chart1Bottom->setFormat(QStringLiteral("hh:mm"));
+    Chart2Bottom->setFormat(QStringLiteral("hh:mm"));
+    if (Polling.NewRecordPending) {
+        AddSorted(Series1, static_cast<qreal>(TimeOfDayOnAxis()), s.DoseRate);
+        AddSorted(LineSeries1, static_cast<qreal>(TimeOfDayOnAxis()), s.Dose);
+        FitTimeAxis(Chart2Bottom, Series1);
+        FitTimeAxis(Chart1Bottom, LineSeries1);
+    }
+    if (s.DoseRate > Polling.MaxDoseRate) Polling.MaxDoseRate = s.DoseRate;
+    Chart1Bottom->setLabelsVisible(true);
+    Chart2Bottom->setLabelsVisible(true);
+    constexpr long double kSeventh = 0.142857142857142857L;
+    Chart1Left->setRange(0, static_cast<double>(s.Dose + s.Dose * kSeventh));
+    Chart2Left->setRange(0, static_cast<double>(Polling.MaxDoseRate + Polling.MaxDoseRate * kSeventh));
+}
+
+// ---------------------------------------------------------------- the parameter read
+
+void TForm1::ReadParameters() {
+    for (int r = 1; r <= 3; ++r) StringGrid1->SetCell(1, r, QString());
+    for (int r = 1; r <= 4; ++r) StringGrid2->SetCell(1, r, QString());
+    switch (ReadParameterBlock()) {
+    case ParamReadOutcome::NoPort:
+        StatusMessage(msg::ErrorOpeningPort, true);
+        ShowNoLink();
+        return;
+    case ParamReadOutcome::WrongLength:
+        StatusMessage(msg::ConnectionError, true);
+        ShowNoLink();
+        return;
+    case ParamReadOutcome::CrcSilent:
+        return;
+    case ParamReadOutcome::CrcReported:
+        StatusMessage(msg::CrcError, true);
+        return;
+    case ParamReadOutcome::Good:
+        break;
+    }
+    StatusMessage(msg::ReadOk, false);
+    const ParameterValuesT& v = Params.ParameterValues;
+    const QString version = QString::number(v.FirmwareVersion);
+    for (AboutDialog* d : {static_cast<AboutDialog*>(Form3), static_cast<AboutDialog*>(Form4),
+                           static_cast<AboutDialog*>(Form7), static_cast<AboutDialog*>(Form8)})
+        d->Label4->setText(version);
+    const QLocale locale = QLocale::system();
+    StringGrid2->SetCell(1, 3, FormatFixedPrecision(v.Float30, 7, 2, locale));
+    StringGrid2->SetCell(1, 4, FormatFixedPrecision(v.StoredDose, 10, 4, locale));
+    for (int r = 1; r <= 3; ++r) {
+        StringGrid1->SetCell(1, r, FormatThresholdCell(v.RateThresholds[r - 1], locale));
+        StringGrid4->SetCell(1, r, FormatThresholdCell(v.DoseThresholds[r - 1], locale));
+    }
+    SetSelection(ComboBox3, v.DisplayMode);
+    SetSelection(ComboBox1, v.SoundOn);
+    SetSelection(ComboBox2, v.DisplayView);
+    SetSelection(ComboBox4, v.DeviceLanguage);
+    SetSelection(ComboBox5, v.RateThresholdSetting - 1);
+    SetSelection(ComboBox6, v.Backlight);
+    SetSelection(ComboBox7, v.DoseThresholdSetting - 1);
+    SetSelection(ComboBox8, BacklightTimeItem(v.BacklightTime));
+}
+
+// ---------------------------------------------------------------- interface texts
+
+void TForm1::ApplyInterfaceTexts(int language) {
+    const bool en = IsEnglish(language);
+    auto T = [en](const char* ru, const char* e) { return U(en ? e : ru); };
+    Label34->move(en ? 153 : 192, Label34->y());
+
+    setWindowTitle(T("РДТ-17 'Скворец'", "RDT-17 'Starling'"));
+    SetMenuCaption(N8, T("Выход", "Exit"));
+    SetMenuCaption(N13, T("Связь", "Connect"));
+    SetMenuCaption(Mview, T("Вид", "View"));
+    SetMenuCaption(Mhelp, T("Справка", "Help"));
+    SetMenuCaption(Mabout, T("О программе", "About"));
+    PageControl1->setTabText(0, T("Результаты измерения", "Measurement results"));
+    PageControl1->setTabText(1, T("Параметры", "Parameters"));
+    PageControl1->setTabText(2, T("Архив", "Archive"));
+    const std::pair<QWidget*, CaptionRow> captions[] = {
+        {Label12, {"Мощность дозы,", "Dose rate,"}},
+        {Label6, {"Доза,", "Dose,"}},
+        {Button5, {"Очистить график", "Clear the graph"}},
+        {Label1, {"Статус", "Status"}},
+        {Label2, {"Время работы", "Working time"}},
+        {Label3, {"Аккумулятор", "Battery"}},
+        {Label4, {"Температура", "Temperature"}},
+        {Label18, {"Измерений", "Measurements"}},
+        {Label5, {"Время измерения", "Measurement time"}},
+        {Label9, {"Импульсы", "Pulses"}},
+        {Label19, {"Порог МЭД", "Threshold MED"}},
+        {Label22, {"Порог ЭД", "Threshold ED"}},
+        {Label13, {"Текущий порог МЭД", "Сurrent threshold MED"}},  // the English text starts with a Cyrillic С
+        {Label15, {"Текущий порог ЭД", "Сurrent threshold ED"}},
+        {Label7, {"Режим индикации", "Display mode"}},
+        {Label8, {"Звук", "Sound"}},
+        {Label10, {"Вид", "View"}},
+        {Label11, {"Язык", "Language"}},
+        {Label14, {"Подсветка", "Backlight"}},
+        {Label16, {"Время подсветки", "Backlight time"}},
+        {Label17, {"Время набора дозы", "Dose accumulation time"}},
+        {Button14, {"Считать параметры", "Read parameters"}},
+        {Button7, {"Стереть архив", "Erase archive"}},
+        {Button6, {"Сохранить параметры", "Save parameters"}},
+        {Button3, {"Сбросить дозу", "Dose reset"}},
+        {Button1, {"Чтение архива", "Read archive"}},
+        {Label32, {"Заполнение памяти", "Memory filling"}},
+        {Label23, {"Сеанс", "Session"}},
+        {CheckBox1, {"Сохранить в файле", "Save to file"}},
+    };
+    for (const auto& [w, text] : captions) {
+        const QString t = T(text.ru, text.en);
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            l->setText(t);
+            l->adjustSize();
+        } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            b->setText(t);
+        }
+    }
+
+    // Item lists: emptying a list keeps the text its box shows until the next selection.
+    auto refill = [&](QComboBox* box, std::initializer_list<CaptionRow> items, bool selectFirst) {
+        const QString shown = box->currentText();
+        box->clear();
+        for (const CaptionRow& item : items) box->addItem(T(item.ru, item.en));
+        if (selectFirst) {
+            box->setCurrentIndex(0);
+        } else {
+            box->setCurrentIndex(-1);
+            box->setPlaceholderText(shown);
+        }
+    };
+    refill(ComboBox3, {{"Мощность дозы", "Dose rate"}, {"Доза", "Dose"}, {"Время", "Time"}}, false);
+    refill(ComboBox1, {{"Выкл", "Off"}, {"Вкл", "On"}}, false);
+    refill(ComboBox2, {{"Кратко", "Short"}, {"Подробно", "Detailed"}}, false);
+    refill(ComboBox6, {{"Выкл", "Off"}, {"Зеленый", "Green"}, {"Синий", "Blue"}, {"Белый", "White"}}, false);
+    refill(ComboBox8, {{"10 сек", "10 sec"}, {"1 мин", "1 min"}, {"3 мин", "3 min"}}, false);
+    refill(ComboBox9, {{" Время", " Time"}, {" Дата", " Date"}, {" Время и дата", " Date & Time"}}, true);
+    refill(ComboBox10, {{"МЭД+ЭД", "MED+ED"}, {"МЭД", "MED"}, {"ЭД", "ED"}}, true);
+
+    const CaptionRow stats[] = {{"Время работы", "Working time"}, {"Измерений", "Samples"}, {"Максимум", "Maximum"},
+                                {"Минимум", "Minimum"},          {"Среднее", "Average"}};
+    for (int r = 0; r < 5; ++r) StringGrid3->SetCell(0, r, T(stats[r].ru, stats[r].en));
+    StringGrid8->SetCell(0, 0, T("№", " #"));
+    StringGrid8->SetCell(1, 0, T("Время, с", "Time, sec"));
+    StringGrid8->SetCell(2, 0, T("МЭД", "Dose rate"));
+    StringGrid1->SetCell(0, 0, T("Порог МЭД", "Threshold MED"));
+    StringGrid1->SetCell(1, 0, T("Значение, мкЗв/ч", "Value,  uSv/h"));
+    StringGrid4->SetCell(0, 0, T("Порог ЭД", "Threshold ED"));
+    StringGrid4->SetCell(1, 0, T("Значение, мкЗв", "Value,  uSv"));
+
+    // The live charts in their "both" layout.
+    Chart1->setGeometry(0, 8, 801, 150);
+    Chart2->setGeometry(0, 160, 801, 169);
+    Chart1->show();
+    Chart2->show();
+}
+
+}  // namespace veresk

@@ -1,1 +1,19 @@
-int main() { return 0; }
+// Veresk: the service and information program for the РДТ-17 dosimeter.
+#include <exception>
+
+#include "shell/application.h"
+#include "shell/kvelp.h"
+
+int main(int argc, char** argv) {
+    veresk::VereskApplication app(argc, argv);
+    try {
+        veresk::CreateForms();
+        veresk::Form1->show();  // the first window created is the main window
+        return app.exec() == 0 ? 0 : 0;
+    } catch (const std::exception& e) {
+        veresk::ShowErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        veresk::ShowErrorBox(QString());
+    }
+    return 0;
+}

@@ -1,1 +1,316 @@
-// placeholder
+// prog.ini: reading integers, writing keys without disturbing the rest of the file, and
+// failing writes that leave the file as it was.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
+#include "shell/inifile.h"
+
+namespace veresk {
+namespace {
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+std::string Str(const QByteArray& b) { return b.toStdString(); }
+
+// Every test runs in its own empty working directory.
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        oldCwd_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        ResetSettingsState();
+    }
+    void TearDown() override {
+        QDir::setCurrent(oldCwd_);
+        ResetSettingsState();
+    }
+    QString Path() const { return dir_.path() + "/prog.ini"; }
+    QStringList DirEntries() const {
+        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    QTemporaryDir dir_;
+    QString oldCwd_;
+};
+
+#ifdef Q_OS_UNIX
+// Caps the size of any file this process writes, so that the next write runs out of room
+// part-way (as on a full disk).  Restores the limit and SIGXFSZ handling when destroyed.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes) {
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit cap = old_;
+        cap.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &cap) == 0;
+    }
+    ~FileSizeCap() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+#endif
+
+TEST_F(IniFileTest, NoFileGivesDefaults) {
+    Settings = {7, 7, 7};
+    LoadSettings();
+    EXPECT_EQ(Settings.UiLanguage, 0);
+    EXPECT_EQ(Settings.Transparency, 40);
+    EXPECT_EQ(Settings.ViewMode, 0);
+    EXPECT_FALSE(QFile::exists(Path()));  // reading never creates the file
+}
+
+TEST_F(IniFileTest, LoadsStoredValuesAsTheyAre) {
+    WriteBytes(Path(), "[Common]\r\nLanguage=2\r\nTransparent=300\r\nMode=1\r\n");
+    LoadSettings();
+    EXPECT_EQ(Settings.UiLanguage, 2);
+    EXPECT_EQ(Settings.Transparency, 300);  // limiting to the slider's range is the caller's business
+    EXPECT_EQ(Settings.ViewMode, 1);
+}
+
+TEST_F(IniFileTest, ValueThatDoesNotParseCountsAsMissing) {
+    WriteBytes(Path(), "[Common]\nLanguage=abc\nTransparent=12abc\nMode=\n");
+    Settings = {7, 7, 7};
+    LoadSettings();
+    EXPECT_EQ(Settings.UiLanguage, 0);
+    EXPECT_EQ(Settings.Transparency, 40);
+    EXPECT_EQ(Settings.ViewMode, 0);
+
+    const char* bad[] = {"  ", "2147483648", "-2147483649", "0x", "$", "+", "-", "0x1G", "$-1",
+                         "-0x10", "0x100000000", "1 2", "1.5"};
+    for (const char* text : bad) {
+        WriteBytes(Path(), QByteArray("[Common]\nK=") + text + "\n");
+        EXPECT_EQ(IniFile(Path()).ReadInteger("Common", "K", 77), 77) << "value '" << text << "'";
+    }
+}
+
+TEST_F(IniFileTest, DecimalValuesUseTheFull32BitRange) {
+    const struct { const char* text; int value; } cases[] = {
+        {"0", 0}, {" 12 ", 12}, {"\t-5\t", -5}, {"+9", 9}, {"007", 7},
+        {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(Path(), QByteArray("[Common]\r\nK=") + c.text + "\r\n");
+        EXPECT_EQ(IniFile(Path()).ReadInteger("Common", "K", 77), c.value) << "value '" << c.text << "'";
+    }
+}
+
+TEST_F(IniFileTest, HexadecimalValues) {
+    const struct { const char* text; int value; } cases[] = {
+        {"0x10", 16}, {"$FF", 255}, {"0XfF", 255}, {"$7fffffff", INT_MAX},
+        {"0xFFFFFFFF", -1}, {"$80000000", INT_MIN}, {"0x000000010", 16},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(Path(), QByteArray("[Common]\nK=") + c.text + "\n");
+        EXPECT_EQ(IniFile(Path()).ReadInteger("Common", "K", 77), c.value) << "value '" << c.text << "'";
+    }
+}
+
+TEST_F(IniFileTest, FindsSectionAndKeyLikeWindows) {
+    WriteBytes(Path(),
+               "Mode=5\n"                 // before any section: belongs to none
+               "[Other]\nLanguage=9\n"
+               "  [ common ]  \n"
+               ";Language=8\n#Language=7\n"
+               "  LANGUAGE = 2 \r\n"
+               "language=3\n"             // a second line of the key is not the one read
+               "[Common]\nMode=6\n"       // nor is a second section of the same name
+               "[Next]\nTransparent=100\n");
+    LoadSettings();
+    EXPECT_EQ(Settings.UiLanguage, 2);
+    EXPECT_EQ(Settings.Transparency, 40);
+    EXPECT_EQ(Settings.ViewMode, 0);
+}
+
+TEST_F(IniFileTest, CreatesTheFileWithTheThreeKeysInOrder) {
+    StoreSettings(40);
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=0\r\nTransparent=40\r\nMode=0\r\n");
+
+    Settings.UiLanguage = 2;
+    Settings.ViewMode = 1;
+    StoreSettings(200);
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2\r\nTransparent=200\r\nMode=1\r\n");
+
+    ResetSettingsState();
+    LoadSettings();
+    EXPECT_EQ(Settings.UiLanguage, 2);
+    EXPECT_EQ(Settings.Transparency, 200);
+    EXPECT_EQ(Settings.ViewMode, 1);
+    EXPECT_EQ(DirEntries(), QStringList{"prog.ini"});  // no temporary file left behind
+}
+
+TEST_F(IniFileTest, WriteKeepsEverythingElseByteForByte) {
+    WriteBytes(Path(),
+               "; settings\r\n\r\n[Other]\r\nLanguage=9\r\n"
+               "[common]\r\n  Language = 1 \r\nExtra=\xFF\xFE\x01 raw\r\n# Mode=2\r\n; Mode=3\r\n\r\n"
+               "[Tail]\r\nK=V");
+    Settings.UiLanguage = 2;
+    Settings.ViewMode = 1;
+    StoreSettings(255);
+    EXPECT_EQ(Str(ReadBytes(Path())),
+              "; settings\r\n\r\n[Other]\r\nLanguage=9\r\n"
+              "[common]\r\n  Language = 2 \r\nExtra=\xFF\xFE\x01 raw\r\n"
+              "Transparent=255\r\nMode=1\r\n"
+              "# Mode=2\r\n; Mode=3\r\n\r\n"
+              "[Tail]\r\nK=V");
+}
+
+TEST_F(IniFileTest, WriteReusesTheFilesLineEnding) {
+    WriteBytes(Path(), "# lf file\n[Common]\nMode=2\nLanguage=abc\n\n[X]\nY=1\n");
+    Settings.UiLanguage = 1;
+    Settings.ViewMode = 0;
+    StoreSettings(41);
+    EXPECT_EQ(Str(ReadBytes(Path())),
+              "# lf file\n[Common]\nMode=0\nLanguage=1\nTransparent=41\n\n[X]\nY=1\n");
+}
+
+TEST_F(IniFileTest, ReplacesOnlyTheFirstLineOfTheKey) {
+    WriteBytes(Path(), "[Common]\r\nMode=1\r\nMode=2\r\n[Common]\r\nMode=3\r\n");
+    IniFile(Path()).WriteString("COMMON", "mode", "0");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nMode=0\r\nMode=2\r\n[Common]\r\nMode=3\r\n");
+}
+
+TEST_F(IniFileTest, AddsKeyToASectionWithoutKeys) {
+    WriteBytes(Path(), "[Common]\n\n; later\n[X]\nY=1\n");
+    IniFile(Path()).WriteString("Common", "Language", "1");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\nLanguage=1\n\n; later\n[X]\nY=1\n");
+}
+
+TEST_F(IniFileTest, KeepsAMissingFinalNewline) {
+    WriteBytes(Path(), "[Common]\r\nLanguage=1");
+    IniFile ini(Path());
+    ini.WriteString("Common", "Language", "2");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2");
+    ini.WriteString("Common", "Mode", "1");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2\r\nMode=1");
+    EXPECT_EQ(ini.ReadInteger("Common", "Mode", 9), 1);
+}
+
+TEST_F(IniFileTest, AddsAMissingSectionAtTheEnd) {
+    WriteBytes(Path(), "[Other]\nA=1\n");
+    IniFile(Path()).WriteString("Common", "Language", "1");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Other]\nA=1\n[Common]\nLanguage=1\n");
+
+    WriteBytes(Path(), "[Other]\r\nA=1");
+    IniFile(Path()).WriteString("Common", "Language", "1");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Other]\r\nA=1\r\n[Common]\r\nLanguage=1");
+}
+
+TEST_F(IniFileTest, WriteErrorNamesTheFullPath) {
+    // prog.ini is a directory here, which no user can replace by a file.
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("prog.ini"));
+    try {
+        StoreSettings(40);
+        FAIL() << "no error";
+    } catch (const IniWriteError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Unable to write to " + QDir::toNativeSeparators(dir_.path() + "/prog.ini").toStdString());
+        EXPECT_EQ(e.path, SettingsFilePath());
+    }
+
+    // A file in a directory that does not exist.
+    const QString missing = dir_.path() + "/no-such-dir/prog.ini";
+    try {
+        IniFile(missing).WriteString("Common", "Language", "1");
+        FAIL() << "no error";
+    } catch (const IniWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + QDir::toNativeSeparators(missing).toStdString());
+    }
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+#ifdef Q_OS_UNIX
+TEST_F(IniFileTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
+    const QByteArray before = "[Common]\r\nLanguage=1\r\n; mine\r\n";
+    WriteBytes(Path(), before);
+    const QByteArray dirPath = QFile::encodeName(dir_.path());
+    ASSERT_EQ(chmod(dirPath.constData(), 0555), 0);
+    // With rights that ignore directory permissions (root) the write would succeed.
+    QFile probe(dir_.path() + "/probe");
+    const bool ignored = probe.open(QIODevice::WriteOnly);
+    if (ignored) probe.remove();
+
+    bool threw = false;
+    if (!ignored) {
+        try {
+            StoreSettings(40);
+        } catch (const IniWriteError& e) {
+            threw = true;
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + Path().toStdString());
+        }
+    }
+    chmod(dirPath.constData(), 0700);
+    if (ignored) GTEST_SKIP() << "directory permissions do not apply to this user; see FailurePartWay tests";
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(Str(ReadBytes(Path())), Str(before));
+}
+
+TEST_F(IniFileTest, FailurePartWayKeepsTheOldContent) {
+    const QByteArray before = "[Common]\nLanguage=1\nTransparent=40\nMode=0\n; a comment that makes the file long\n";
+    WriteBytes(Path(), before);
+    bool threw = false;
+    {
+        FileSizeCap cap(16);  // the new copy runs out of room after 16 bytes
+        ASSERT_TRUE(cap.ok());
+        try {
+            IniFile(Path()).WriteString("Common", "Language", "2");
+        } catch (const IniWriteError&) {
+            threw = true;
+        }
+    }
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(Str(ReadBytes(Path())), Str(before));
+    EXPECT_EQ(DirEntries(), QStringList{"prog.ini"});
+}
+
+TEST_F(IniFileTest, FailurePartWayStopsStoringAtTheFailingKey) {
+    // The new file holds the first key (22 bytes) but not the second (38 bytes).
+    Settings.UiLanguage = 2;
+    Settings.ViewMode = 1;
+    bool threw = false;
+    {
+        FileSizeCap cap(30);
+        ASSERT_TRUE(cap.ok());
+        try {
+            StoreSettings(40);
+        } catch (const IniWriteError& e) {
+            threw = true;
+            EXPECT_EQ(e.path, Path());
+        }
+    }
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2\r\n");
+}
+#endif
+
+}  // namespace
+}  // namespace veresk

@@ -1,0 +1,68 @@
+#pragma once
+// The two compact windows: a picture of the device's front panel with its display
+// (TForm6) and a bare text strip (TForm9).  Both show the dose rate or the dose.
+#include <QLabel>
+#include <QWidget>
+
+namespace veresk {
+
+// Compact window 1.
+class TForm6 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm6(QWidget* parent = nullptr);
+    QLabel* Image1;  // the front panel
+    QLabel* Label1;  // the display: value text
+    QLabel* Image2;  // upper button
+    QLabel* Image3;  // lower button
+    void SetOpacity(int value);  // 0..255
+    int Opacity() const { return opacity_; }
+
+    void Image1MouseDown(QPoint p);
+    void Image1MouseMove(QPoint p);
+    void Image1MouseUp();
+    void Image2Click();
+    void Image2DblClick();
+    void Image3Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    int opacity_ = 100;
+    bool dragging_ = false;
+    QPoint press_;
+    int moves_ = 0;
+    bool placed_ = false;
+};
+
+// Compact window 2.
+class TForm9 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm9(QWidget* parent = nullptr);
+    QLabel* Label1;
+    void SetOpacity(int value) { opacity_ = value; }  // handed over; the strip stays opaque
+    int Opacity() const { return opacity_; }
+
+    void Label1MouseDown(QPoint p);
+    void Label1MouseMove(QPoint p);
+    void Label1MouseUp();
+    void Label1Click();
+    void Label1DblClick();
+    void Label1ContextPopup();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    int opacity_ = 255;
+    bool dragging_ = false;
+    QPoint press_;
+    int moves_ = 0;
+    bool placed_ = false;
+};
+
+}  // namespace veresk

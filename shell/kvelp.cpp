@@ -72,6 +72,7 @@ QChartView* MakeChart(QWidget* parent, QLineSeries*& series, QDateTimeAxis*& bot
     bottom = new QDateTimeAxis(chart);
     bottom->setFormat(QStringLiteral("dd.MM.yyyy"));
     bottom->setLabelsVisible(false);
+    bottom->setTickCount(7);
     left = new QValueAxis(chart);
     left->setMin(0);
     left->setTitleText(U(title));
@@ -127,9 +128,14 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     QLabel** captions[] = {&Label1, &Label2, &Label3, &Label4, &Label18, &Label5, &Label9, &Label19, &Label22};
     const char* captionTexts[] = {"Статус",    "Время работы", "Аккумулятор", "Температура", "Измерений",
                                   "Время измерения", "Импульсы", "Порог МЭД", "Порог ЭД"};
+    QFont small = font();
+    small.setPixelSize(11);
+    StatusBar1->setFont(small);
     int x = 0;
     for (size_t i = 0; i < widths.size(); ++i) {
-        *captions[i] = MakeLabel(client, captionTexts[i], x + 4, 443);
+        *captions[i] = MakeLabel(client, captionTexts[i], x + 2, 445);
+        (*captions[i])->setFont(small);
+        (*captions[i])->adjustSize();
         x += widths[i];
     }
 
@@ -173,8 +179,11 @@ void TForm1::BuildMenu() {
 
 void TForm1::BuildResultsTab() {
     QWidget* t = TabSheet2;
-    Label12 = MakeLabel(t, "Мощность дозы,", 16, 8);
-    Label34 = MakeLabel(t, "мкЗв/ч", 192, 8);
+    QFont caption = font();
+    caption.setBold(true);
+    caption.setPixelSize(16);
+    Label12 = MakeLabel(t, "Мощность дозы,", 16, 6);
+    Label34 = MakeLabel(t, "мкЗв/ч", 192, 6);
     Label34->setMinimumWidth(60);
     Edit4 = MakeValueEdit(t, 16, 26, 150, 22);
     Image1 = new QLabel(t);
@@ -192,10 +201,16 @@ void TForm1::BuildResultsTab() {
     Image1->hide();
     Label20 = MakeLabel(t, "", 184, 38);
     Label20->setMinimumWidth(50);
-    Label6 = MakeLabel(t, "Доза,", 270, 8);
-    Label39 = MakeLabel(t, "мкЗв", 310, 8);
+    Label6 = MakeLabel(t, "Доза,", 290, 6);
+    Label39 = MakeLabel(t, "мкЗв", 340, 6);
     Label39->setMinimumWidth(50);
-    Edit10 = MakeValueEdit(t, 270, 26, 150, 22);
+    for (QLabel* l : {Label12, Label34, Label6, Label39}) {
+        l->setFont(caption);
+        l->adjustSize();
+    }
+    Label34->setMinimumWidth(80);
+    Label39->setMinimumWidth(70);
+    Edit10 = MakeValueEdit(t, 290, 26, 150, 22);
     Label17 = MakeLabel(t, "Время набора дозы", 450, 8);
     Edit1 = MakeValueEdit(t, 450, 26, 200, 14);
     Edit1->setGeometry(450, 30, 200, 26);
@@ -660,8 +675,14 @@ void AddSorted(QLineSeries* series, qreal x, qreal y) {
 
 void FitTimeAxis(QDateTimeAxis* axis, const QLineSeries* series) {
     const QList<QPointF> pts = series->points();
-    if (pts.isEmpty()) return;
-    qreal lo = pts.front().x(), hi = pts.back().x();
+    qreal lo, hi;
+    if (pts.isEmpty()) {  // no points yet: the last half hour
+        hi = static_cast<qreal>(TimeOfDayOnAxis());
+        lo = hi - 1800000;
+    } else {
+        lo = pts.front().x();
+        hi = pts.back().x();
+    }
     if (hi - lo < 60000) hi = lo + 60000;  // at least one minute
     axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(hi)));
@@ -676,9 +697,9 @@ void TForm1::UpdateLiveCharts() {
     if (Polling.NewRecordPending) {
         AddSorted(Series1, static_cast<qreal>(TimeOfDayOnAxis()), s.DoseRate);
         AddSorted(LineSeries1, static_cast<qreal>(TimeOfDayOnAxis()), s.Dose);
-        FitTimeAxis(Chart2Bottom, Series1);
-        FitTimeAxis(Chart1Bottom, LineSeries1);
     }
+    FitTimeAxis(Chart2Bottom, Series1);
+    FitTimeAxis(Chart1Bottom, LineSeries1);
     if (s.DoseRate > Polling.MaxDoseRate) Polling.MaxDoseRate = s.DoseRate;
     Chart1Bottom->setLabelsVisible(true);
     Chart2Bottom->setLabelsVisible(true);

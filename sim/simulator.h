@@ -53,6 +53,7 @@ struct Request {
 
 // The device's own state; tests may set any field through Simulator::WithDevice.
 struct DeviceState {
+    double meanDoseRate = 0.12;    // uSv/h, the level the readings move around
     double doseRate = 0.12;        // uSv/h, current reading
     double dose = 0;               // uSv
     double statError = 15;         // percent

@@ -94,6 +94,10 @@ TEST_F(PollingTick, GoodTickFillsEveryTarget) {
     EXPECT_NE(Background(Form1->Edit4), QColor(Qt::red));
     EXPECT_TRUE(veresk::Polling.StatusFresh);
     EXPECT_EQ(ClockWrites(), 0u);
+    // What a person sees; kept as main-window.png beside the test program.
+    const QImage shot = Form1->grab().toImage();
+    EXPECT_EQ(shot.width(), Form1->width());
+    shot.save(QCoreApplication::applicationDirPath() + "/main-window.png");
 
     // Over the threshold in force, in English, the compact windows on the dose.
     simulator.WithDevice([](sim::Device& d) { d.State().doseRate = 2500; d.State().dose = 2500001; });

@@ -202,7 +202,7 @@ void TForm1::BuildResultsTab() {
     Label20 = MakeLabel(t, "", 184, 38);
     Label20->setMinimumWidth(50);
     Label6 = MakeLabel(t, "Доза,", 290, 6);
-    Label39 = MakeLabel(t, "мкЗв", 340, 6);
+    Label39 = MakeLabel(t, "мкЗв", 350, 6);
     Label39->setMinimumWidth(50);
     for (QLabel* l : {Label12, Label34, Label6, Label39}) {
         l->setFont(caption);
@@ -314,7 +314,8 @@ void TForm1::BuildArchiveTab() {
     StringGrid8->setGeometry(16, 60, 290, 250);
     StringGrid8->setColumnWidth(0, 50);
     StringGrid8->setColumnWidth(1, 130);
-    StringGrid8->horizontalHeader()->setStretchLastSection(true);
+    StringGrid8->setColumnWidth(2, 86);
+    StringGrid8->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid8->SetCell(0, 0, U("№"));
     StringGrid8->SetCell(1, 0, U("Время, с"));
     StringGrid8->SetCell(2, 0, U("МЭД"));
@@ -330,7 +331,7 @@ void TForm1::BuildArchiveTab() {
     QValueAxis* left = nullptr;
     Chart5 = MakeChart(t, Series12, bottom, left, QColor(255, 0, 0), 2, "");
     bottom->setLabelsVisible(true);
-    Chart5->setGeometry(350, 44, 490, 320);
+    Chart5->setGeometry(350, 44, 490, 296);
 
     Label23 = MakeLabel(t, "Сеанс", 350, 376);
     BitBtn5 = MakeButton(t, "<", 400, 372, 24, 24);
@@ -345,10 +346,10 @@ void TForm1::BuildArchiveTab() {
     // Chart navigation: a row along the bottom edge, a column along the left edge.
     QPushButton** row[] = {&BitBtn10, &BitBtn1, &BitBtn2, &BitBtn4, &BitBtn3};
     const char* rowText[] = {"A", "+", "-", ">", "<"};
-    for (int i = 0; i < 5; ++i) *row[i] = MakeButton(t, rowText[i], 322 + i * 26, 340, 24, 20);
+    for (int i = 0; i < 5; ++i) *row[i] = MakeButton(t, rowText[i], 350 + i * 26, 342, 24, 20);
     QPushButton** col[] = {&BitBtn6, &BitBtn7, &BitBtn8, &BitBtn9};
     const char* colText[] = {"+", "-", "^", "v"};
-    for (int i = 0; i < 4; ++i) *col[i] = MakeButton(t, colText[i], 322, 314 - i * 26, 24, 22);
+    for (int i = 0; i < 4; ++i) *col[i] = MakeButton(t, colText[i], 322, 316 - i * 26, 24, 22);
 }
 
 // ---------------------------------------------------------------- shared displays

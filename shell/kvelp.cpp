@@ -495,42 +495,36 @@ void TForm1::SwitchLanguage(int language) {
     Timer1->SetEnabled(true);
 }
 
+void TForm1::SetViewTicks(int mode) {
+    N3->setChecked(mode == 0);
+    N4->setChecked(mode == 1);
+    N21->setChecked(mode == 2);
+}
+
 void TForm1::N3Click() {
     Discovery.ViewSwitched = true;
     show();
     Form6->hide();
-    N3->setChecked(true);
-    N4->setChecked(false);
-    N21->setChecked(false);
+    SetViewTicks(0);
     Timer1->SetEnabled(true);
     Settings.ViewMode = 0;
 }
 
-void TForm1::N4Click() {
+// "Краткий 1" and "Краткий 2": the compact window replaces the main window and a
+// transparency preview still running is cancelled (its window stays as it is).
+void TForm1::SwitchToCompact(QWidget* compact, int mode) {
     Discovery.ViewSwitched = true;
-    Form6->show();
-    Form6->raise();
+    compact->show();
+    compact->raise();
     hide();
-    N3->setChecked(false);
-    N4->setChecked(true);
-    N21->setChecked(false);
+    SetViewTicks(mode);
     Timer3->SetEnabled(false);
     Timer1->SetEnabled(true);
-    Settings.ViewMode = 1;
+    Settings.ViewMode = mode;
 }
 
-void TForm1::N21Click() {
-    Discovery.ViewSwitched = true;
-    Form9->show();
-    Form9->raise();
-    hide();
-    N3->setChecked(false);
-    N4->setChecked(false);
-    N21->setChecked(true);
-    Timer3->SetEnabled(false);
-    Timer1->SetEnabled(true);
-    Settings.ViewMode = 2;
-}
+void TForm1::N4Click() { SwitchToCompact(Form6, 1); }
+void TForm1::N21Click() { SwitchToCompact(Form9, 2); }
 
 void TForm1::TrackBar1Change() {
     Discovery.ViewSwitched = true;
@@ -591,10 +585,7 @@ void TForm1::EnforceViewMode() {
         Form6->hide();
         break;
     }
-    const int mode = (Settings.ViewMode == 1 || Settings.ViewMode == 2) ? Settings.ViewMode : 0;
-    N3->setChecked(mode == 0);
-    N4->setChecked(mode == 1);
-    N21->setChecked(mode == 2);
+    SetViewTicks((Settings.ViewMode == 1 || Settings.ViewMode == 2) ? Settings.ViewMode : 0);
 }
 
 void TForm1::Timer1Timer() {

@@ -124,6 +124,8 @@ private:
     void EnforceViewMode();
     void ClearLiveSeries();
     void UpdateLiveCharts();
+    void SetViewTicks(int mode);
+    void SwitchToCompact(QWidget* compact, int mode);
     bool settingPage_ = false;
 };
 

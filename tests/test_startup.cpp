@@ -264,3 +264,41 @@ TEST_F(Startup, FrameCloseDoesNotWriteSettings) {
     EXPECT_EQ(Captured::ended, 1);
     EXPECT_FALSE(QFile::exists(workdir.filePath("prog.ini")));
 }
+
+TEST_F(Startup, MainWindowAsDesigned) {
+    CreateForms();
+    // Before the first show nothing polls.
+    EXPECT_FALSE(Form1->Timer1->Enabled());
+    EXPECT_FALSE(Form1->Timer2->Enabled());
+    EXPECT_FALSE(Form1->Timer3->Enabled());
+    EXPECT_EQ(Form1->Timer1->interval(), 1000);
+    EXPECT_EQ(Form1->Timer2->interval(), 3000);
+    EXPECT_EQ(Form1->Timer3->interval(), 7000);
+    EXPECT_TRUE(Form2->isVisible());  // the connection dialog is on screen at once
+    EXPECT_EQ(Form1->width(), 863);
+    EXPECT_EQ(Form1->PageControl1->parentWidget()->size(), QSize(863, 483));  // the client area
+    EXPECT_EQ(Form1->PageControl1->size(), QSize(862, 441));
+    EXPECT_EQ(Form1->minimumSize(), Form1->maximumSize());  // fixed size
+    const std::vector<QString> tabs = {QString::fromUtf8("Результаты измерения"), QString::fromUtf8("Параметры"),
+                                       QString::fromUtf8("Архив")};
+    ASSERT_EQ(Form1->PageControl1->count(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Form1->PageControl1->tabText(i), tabs[i]);
+    EXPECT_EQ(Form1->PageControl1->widget(0), Form1->TabSheet2);
+    EXPECT_EQ(Form1->PageControl1->widget(2), Form1->TabSheet1);
+    const int widths[] = {155, 110, 75, 80, 70, 105, 80, 90, 50};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(Form1->StatusBar1->PanelWidth(i), widths[i]) << i;
+    EXPECT_TRUE(Form1->N1->isChecked());
+    EXPECT_TRUE(Form1->N3->isChecked());
+    EXPECT_FALSE(Form1->N4->isChecked());
+    EXPECT_TRUE(Form1->Button4->isHidden());
+    EXPECT_TRUE(Form1->StringGrid2->isHidden());
+    EXPECT_EQ(Form1->TrackBar1->value(), 255);
+
+    // A caption change stops polling; choosing a tab starts it again.
+    Form1->Timer1->SetEnabled(true);
+    Form1->SetMenuCaption(Form1->N8, "Exit");
+    EXPECT_FALSE(Form1->Timer1->Enabled());
+    Form1->SetMenuCaption(Form1->N8, "Exit");  // no change: nothing stops
+    Form1->PageControl1->setCurrentIndex(1);
+    EXPECT_TRUE(Form1->Timer1->Enabled());
+}

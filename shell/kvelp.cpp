@@ -142,6 +142,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     BuildResultsTab();
     BuildParametersTab();
     BuildArchiveTab();
+    ConnectParameterButtons();
+    ConnectArchiveTab();
 
     // Loading the menu counts as a change of its items: polling stays off until the
     // window has been shown.
@@ -327,10 +329,8 @@ void TForm1::BuildArchiveTab() {
     const char* stats[] = {"Время работы", "Измерений", "Максимум", "Минимум", "Среднее"};
     for (int r = 0; r < 5; ++r) StringGrid3->SetCell(0, r, U(stats[r]));
 
-    QDateTimeAxis* bottom = nullptr;
-    QValueAxis* left = nullptr;
-    Chart5 = MakeChart(t, Series12, bottom, left, QColor(255, 0, 0), 2, "");
-    bottom->setLabelsVisible(true);
+    Chart5 = MakeChart(t, Series12, Chart5Bottom, Chart5Left, QColor(255, 0, 0), 2, "");
+    Chart5Bottom->setLabelsVisible(true);
     Chart5->setGeometry(350, 44, 490, 296);
 
     Label23 = MakeLabel(t, "Сеанс", 350, 376);
@@ -840,4 +840,10 @@ void TForm1::ApplyInterfaceTexts(int language) {
     Chart2->show();
 }
 
+}  // namespace veresk
+
+namespace veresk {
+void TForm1::ComboBox10Change() {}
+void TForm1::Button5Click() {}
+void TForm1::Button11Click() {}
 }  // namespace veresk

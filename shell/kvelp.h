@@ -69,6 +69,8 @@ public:
     TStringGrid *StringGrid8, *StringGrid3;
     QChartView* Chart5;
     QLineSeries* Series12;
+    QDateTimeAxis* Chart5Bottom;  // time axis
+    QValueAxis* Chart5Left;       // dose-rate axis
     QLineEdit* Edit2;
     QPushButton *BitBtn5, *BitBtn11;
     QCheckBox* CheckBox1;
@@ -92,6 +94,29 @@ public:
     void MaboutClick();
     void Button14Click();
     void TrackBar1Change();
+    void ComboBox10Change();
+    void Button5Click();
+    void Button11Click();
+
+    // Parameter write-back and device commands (settings/parameters_tab.cpp).
+    void Button6Click();  // "Сохранить параметры"
+    void Button3Click();  // "Сбросить дозу"
+    void Button4Click();  // "Заводские настройки" (hidden)
+
+    // The archive tab (archive/archive_tab.cpp).
+    void Button1Click();  // "Чтение архива"
+    void Button7Click();  // "Стереть архив"
+    void BitBtn5Click();  // previous session
+    void BitBtn11Click(); // next session
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn6Click();
+    void BitBtn7Click();
+    void BitBtn8Click();
+    void BitBtn9Click();
+    void BitBtn10Click();
 
     // --- shared displays ---
     void ShowNoLink();
@@ -117,6 +142,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void ConnectParameterButtons();  // settings/parameters_tab.cpp
+    void ConnectArchiveTab();        // archive/archive_tab.cpp
     void BuildResultsTab();
     void BuildParametersTab();
     void BuildArchiveTab();

@@ -1,6 +1,9 @@
 #include "shell/about.h"
 
+#include <QFile>
 #include <QPainter>
+
+#include "shell/jpeg.h"
 
 namespace veresk {
 
@@ -13,18 +16,33 @@ QFont MainFont(int px) {
     return f;
 }
 
-QPixmap Banner(int w, int h, bool photo) {
-    QPixmap pm(w, h);
-    pm.fill(photo ? QColor(236, 238, 240) : QColor(32, 72, 120));
+// The banner of the "Скворец" dialogs.
+QPixmap Banner() {
+    QPixmap pm(312, 157);
     QPainter p(&pm);
+    QLinearGradient g(0, 0, 0, 157);
+    g.setColorAt(0, QColor(32, 72, 120));
+    g.setColorAt(1, QColor(14, 36, 66));
+    p.fillRect(pm.rect(), g);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(photo ? QColor(40, 40, 40) : QColor(240, 240, 240));
+    p.setPen(QColor(240, 240, 240));
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setBold(true);
-    f.setPixelSize(28);
+    f.setPixelSize(30);
     p.setFont(f);
-    p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromUtf8("РДТ-17"));
+    p.drawText(QRect(0, 20, 312, 60), Qt::AlignCenter, QString::fromUtf8("РДТ-17"));
+    f.setPixelSize(16);
+    f.setBold(false);
+    p.setFont(f);
+    p.drawText(QRect(0, 80, 312, 40), Qt::AlignCenter, QString::fromUtf8("Вереск"));
     return pm;
+}
+
+// The photograph of the device with the maker's logo ("Кедр+" dialogs), a JPEG.
+QPixmap Photograph() {
+    QFile f(QStringLiteral(":/images/photo.jpg"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QPixmap::fromImage(DecodeJpeg(f.readAll()));
 }
 
 }  // namespace
@@ -34,7 +52,8 @@ AboutDialog::AboutDialog(const Texts& t, QWidget* parent) : QDialog(parent) {
     setFixedSize(340, t.photograph ? 330 : 320);
     Image1 = new QLabel(this);
     Image1->setGeometry(14, 10, 312, t.photograph ? 121 : 157);
-    Image1->setPixmap(Banner(t.photograph ? 310 : 312, t.photograph ? 118 : 157, t.photograph));
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setPixmap(t.photograph ? Photograph() : Banner());
     const int y = t.photograph ? 140 : 176;
     Label1 = new QLabel(QString::fromUtf8(t.purpose), this);
     Label1->setGeometry(14, y, 312, 18);

@@ -15,6 +15,10 @@
 #include "shell/inifile.h"
 #include "shell/kvelp.h"
 
+// The pictures compiled into the program (the library's resources need a call to
+// register them).
+static void RegisterResources() { Q_INIT_RESOURCE(resources); }
+
 namespace veresk {
 
 TForm1* Form1 = nullptr;
@@ -72,6 +76,7 @@ void EndProgram() {
 }
 
 void CreateForms() {
+    RegisterResources();
     Form1 = new TForm1();
     Form2 = new TForm2();  // reads the settings file
     Form3 = new TForm3();

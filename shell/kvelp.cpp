@@ -235,6 +235,9 @@ void TForm1::BuildResultsTab() {
     Chart2->setGeometry(0, 160, 801, 169);
     // The second clear button sits below the visible part of the tab.
     Button2 = MakeButton(t, "Очистить график", 680, 430, 150);
+    connect(ComboBox10, &QComboBox::activated, this, [this](int) { Guarded([this] { ComboBox10Change(); }); });
+    connect(Button5, &QPushButton::clicked, this, [this] { Guarded([this] { Button5Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button11Click(); }); });
 }
 
 void TForm1::BuildParametersTab() {
@@ -833,17 +836,42 @@ void TForm1::ApplyInterfaceTexts(int language) {
     StringGrid4->SetCell(0, 0, T("Порог ЭД", "Threshold ED"));
     StringGrid4->SetCell(1, 0, T("Значение, мкЗв", "Value,  uSv"));
 
-    // The live charts in their "both" layout.
-    Chart1->setGeometry(0, 8, 801, 150);
-    Chart2->setGeometry(0, 160, 801, 169);
-    Chart1->show();
-    Chart2->show();
+    // The live charts in their "both" layout (the list now has its first item selected).
+    ComboBox10Change();
 }
 
 }  // namespace veresk
 
 namespace veresk {
-void TForm1::ComboBox10Change() {}
-void TForm1::Button5Click() {}
-void TForm1::Button11Click() {}
+
+// ---------------------------------------------------------------- the live charts' controls
+
+void TForm1::ComboBox10Change() {
+    switch (ComboBox10->currentIndex()) {
+    case 0:  // both
+        Chart1->setGeometry(0, 8, 801, 150);
+        Chart2->setGeometry(0, 160, 801, 169);
+        Chart1->show();
+        Chart2->show();
+        break;
+    case 1:  // dose rate only
+        Chart1->hide();
+        Chart2->setGeometry(0, 8, 801, 326);
+        Chart2->show();
+        break;
+    case 2:  // dose only
+        Chart1->setGeometry(0, 8, 801, 326);
+        Chart1->show();
+        Chart2->hide();
+        break;
+    default:
+        break;
+    }
+}
+
+// The axes are left as they are: the next displayed tick sets them again.
+void TForm1::Button5Click() { ClearLiveSeries(); }
+
+void TForm1::Button11Click() { Series1->clear(); }
+
 }  // namespace veresk

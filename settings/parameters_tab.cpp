@@ -1,10 +1,99 @@
+// The buttons of the parameters tab that send to the device: "Сохранить параметры",
+// "Сбросить дозу" and the hidden "Заводские настройки".
+#include <QLocale>
+#include <algorithm>
+
+#include "link/link.h"
+#include "monitor/status.h"
+#include "settings/parameters.h"
+#include "settings/writeback.h"
+#include "shell/application.h"
 #include "shell/kvelp.h"
 
 namespace veresk {
 
-void TForm1::ConnectParameterButtons() {}
-void TForm1::Button6Click() {}
-void TForm1::Button3Click() {}
-void TForm1::Button4Click() {}
+namespace {
+
+inline constexpr uint8_t ResetDoseCommand = 0x40;
+inline constexpr uint8_t FactorySettingsCommand = 0x50;
+
+ParameterControls ControlsOf(const TForm1& f) {
+    ParameterControls c;
+    c.ComboBox8 = f.ComboBox8->currentIndex();
+    c.ComboBox3 = f.ComboBox3->currentIndex();
+    c.ComboBox1 = f.ComboBox1->currentIndex();
+    c.ComboBox4 = f.ComboBox4->currentIndex();
+    c.ComboBox2 = f.ComboBox2->currentIndex();
+    c.ComboBox5 = f.ComboBox5->currentIndex();
+    c.ComboBox6 = f.ComboBox6->currentIndex();
+    c.ComboBox7 = f.ComboBox7->currentIndex();
+    for (int r = 1; r <= 3; ++r) {
+        c.RateCells[r - 1] = f.StringGrid1->Cell(1, r);
+        c.DoseCells[r - 1] = f.StringGrid4->Cell(1, r);
+    }
+    return c;
+}
+
+void ClearIoBuffer() { std::fill_n(Link.IoBuffer.begin(), 1000, 0xFF); }
+
+}  // namespace
+
+void TForm1::ConnectParameterButtons() {
+    connect(Button6, &QPushButton::clicked, this, [this] { Guarded([this] { Button6Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Guarded([this] { Button3Click(); }); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Guarded([this] { Button4Click(); }); });
+}
+
+// Sends the whole parameter block.  It needs a status block decoded since the previous
+// write-back (offset 42 carries that block's dose) and uses it up.  A threshold cell
+// that cannot be sent raises an error before anything goes out; polling then stays
+// stopped, as after the other refusals.
+void TForm1::Button6Click() {
+    if (!Polling.StatusFresh) return;
+    Polling.StatusFresh = false;
+    Timer1->SetEnabled(false);
+    if (OpenDevicePort() == nullptr) {
+        StatusMessage(msg::ErrorOpeningPort, true);
+        return;
+    }
+    if (!Params.ParamsRead) {
+        StatusMessage(msg::NoParameters, true);
+        return;
+    }
+    BuildParameterPayload(ControlsOf(*this), Params.ParameterValues, Polling.LiveStatus.Dose, QLocale::system());
+    WriteTransaction(ParameterWriteCommand, ParameterLength, ParameterAddress);
+    StatusMessage(msg::WriteOk, false);
+    Timer2->SetEnabled(true);
+}
+
+// Resets the device's accumulated dose.  No success message: the next ticks show it.
+void TForm1::Button3Click() {
+    Timer1->SetEnabled(false);
+    if (OpenDevicePort() == nullptr) {
+        StatusMessage(msg::ErrorOpeningPort, true);
+        return;
+    }
+    if (!Params.ParamsRead) {
+        StatusMessage(msg::NoParameters, true);
+        return;
+    }
+    ClearIoBuffer();
+    WriteTransaction(ResetDoseCommand, 0, 0);
+    Params.ParameterValues.AccumulatedDoseTime = 0;
+    // The status block in hand still carries the dose from before the reset; a
+    // write-back based on it would put that dose back into the device.  The next
+    // write-back waits for a block read after the reset.
+    Polling.StatusFresh = false;
+    LineSeries1->clear();
+    Timer2->SetEnabled(true);
+}
+
+// Restores the device's factory settings.  Polling goes on, and nothing is reported.
+void TForm1::Button4Click() {
+    if (OpenDevicePort() == nullptr) return;
+    if (!Params.ParamsRead) return;
+    ClearIoBuffer();
+    WriteTransaction(FactorySettingsCommand, 0, 0);
+}
 
 }  // namespace veresk

@@ -36,6 +36,20 @@ ParameterControls ControlsOf(const TForm1& f) {
 
 void ClearIoBuffer() { std::fill_n(Link.IoBuffer.begin(), 1000, 0xFF); }
 
+// Opens the port and checks that a parameter block has been read; a refusal is drawn
+// on the status line and nothing is sent.
+bool ReadyToSend(TForm1& f) {
+    if (OpenDevicePort() == nullptr) {
+        f.StatusMessage(msg::ErrorOpeningPort, true);
+        return false;
+    }
+    if (!Params.ParamsRead) {
+        f.StatusMessage(msg::NoParameters, true);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void TForm1::ConnectParameterButtons() {
@@ -52,14 +66,7 @@ void TForm1::Button6Click() {
     if (!Polling.StatusFresh) return;
     Polling.StatusFresh = false;
     Timer1->SetEnabled(false);
-    if (OpenDevicePort() == nullptr) {
-        StatusMessage(msg::ErrorOpeningPort, true);
-        return;
-    }
-    if (!Params.ParamsRead) {
-        StatusMessage(msg::NoParameters, true);
-        return;
-    }
+    if (!ReadyToSend(*this)) return;
     BuildParameterPayload(ControlsOf(*this), Params.ParameterValues, Polling.LiveStatus.Dose, QLocale::system());
     WriteTransaction(ParameterWriteCommand, ParameterLength, ParameterAddress);
     StatusMessage(msg::WriteOk, false);
@@ -69,14 +76,7 @@ void TForm1::Button6Click() {
 // Resets the device's accumulated dose.  No success message: the next ticks show it.
 void TForm1::Button3Click() {
     Timer1->SetEnabled(false);
-    if (OpenDevicePort() == nullptr) {
-        StatusMessage(msg::ErrorOpeningPort, true);
-        return;
-    }
-    if (!Params.ParamsRead) {
-        StatusMessage(msg::NoParameters, true);
-        return;
-    }
+    if (!ReadyToSend(*this)) return;
     ClearIoBuffer();
     WriteTransaction(ResetDoseCommand, 0, 0);
     Params.ParameterValues.AccumulatedDoseTime = 0;

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <cstdlib>
 
+#include "archive/archive.h"
 #include "link/discovery.h"
 #include "link/interface.h"
 #include "link/link.h"
@@ -109,6 +110,7 @@ void ResetAllState() {
     ResetSettingsState();
     ResetDiscoveryState();
     ResetCompactState();
+    ResetArchiveState();
 }
 
 }  // namespace veresk

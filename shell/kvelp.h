@@ -144,6 +144,10 @@ protected:
 private:
     void ConnectParameterButtons();  // settings/parameters_tab.cpp
     void ConnectArchiveTab();        // archive/archive_tab.cpp
+    // The archive download and the session walk on the archive tab (archive/archive_tab.cpp).
+    void ReadArchive();
+    bool ShowSession(int session, int& counter);  // false: the session has no measurement
+    void StepSession(int step);                   // the two session buttons
     void BuildResultsTab();
     void BuildParametersTab();
     void BuildArchiveTab();

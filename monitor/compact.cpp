@@ -22,6 +22,25 @@ QFont ValueFont() {
     return f;
 }
 
+// The value label keeps its size; a text longer than the label is drawn in a smaller
+// size of the same font, so that the number and its unit stay readable.
+class FitLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (autoFillBackground()) p.fillRect(rect(), palette().color(QPalette::Window));
+        QFont f = font();
+        const int room = width() - 2;
+        while (f.pixelSize() > 9 && QFontMetrics(f).horizontalAdvance(text()) > room) f.setPixelSize(f.pixelSize() - 1);
+        p.setFont(f);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(rect().adjusted(1, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
+    }
+};
+
 // The front panel of the dosimeter: a display window at the left, two round buttons in
 // the middle and the nameplate at the right.
 QPixmap FrontPanel() {
@@ -106,7 +125,7 @@ TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     Image1 = new QLabel(this);
     Image1->setGeometry(0, 0, 342, 95);
     Image1->setPixmap(FrontPanel());
-    Label1 = new QLabel(this);
+    Label1 = new FitLabel(this);
     Label1->setGeometry(34, 24, 85, 27);
     Label1->setFont(ValueFont());
     Label1->setAutoFillBackground(true);
@@ -183,7 +202,7 @@ TForm9::TForm9(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
-    Label1 = new QLabel(this);
+    Label1 = new FitLabel(this);
     Label1->setGeometry(0, 0, 137, 33);
     Label1->setFont(ValueFont());
     Label1->setContextMenuPolicy(Qt::PreventContextMenu);

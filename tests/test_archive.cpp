@@ -406,12 +406,8 @@ protected:
     }
     // The device on COM3, the program started and its start-up search done.
     void Boot() {
-        ASSERT_TRUE(sandbox.Link(simulator, 3));
-        CreateForms();
-        Form1->show();
-        ASSERT_EQ(Link.DevicePort, 3);
-        Form1->Timer1->SetEnabled(false);
-        simulator.ClearLog();
+        StartWithDevice();
+        if (HasFatalFailure()) return;
     }
     std::vector<uint16_t> ArchiveReads() const {
         std::vector<uint16_t> addresses;

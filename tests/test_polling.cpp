@@ -45,13 +45,8 @@ protected:
             s.measurementTime = 30;
             s.statError = 15;
         });
-        ASSERT_TRUE(sandbox.Link(simulator, 3));
-        CreateForms();
-        Form1->show();  // start-up: finds the device on COM3 and reads its parameters
-        ASSERT_EQ(Link.DevicePort, 3);
-        ASSERT_TRUE(Params.ParamsRead);
-        Form1->Timer1->SetEnabled(false);
-        simulator.ClearLog();
+        StartWithDevice();
+        if (HasFatalFailure()) return;
     }
     void Tick() { Form1->Timer1Timer(); }
     bool Blank() const { return Form1->Edit4->text().isEmpty() && Panel(1).isEmpty() && Panel(8).isEmpty(); }

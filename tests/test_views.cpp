@@ -25,11 +25,8 @@ protected:
             d.State().doseRate = 0.25;
             d.State().dose = 3.5;
         });
-        ASSERT_TRUE(sandbox.Link(simulator, 3));
-        CreateForms();
-        Form1->show();
-        ASSERT_EQ(Link.DevicePort, 3);
-        Form1->Timer1->SetEnabled(false);
+        StartWithDevice();
+        if (HasFatalFailure()) return;
         Form1->Timer3->SetEnabled(false);
         Form6->hide();
     }

@@ -231,13 +231,8 @@ protected:
             s.dose = 12.3456;
         });
         simulator.WithDevice([this](sim::Device& d) { readBlock = d.Read(ParameterReadCommand, ParameterLength, 0); });
-        ASSERT_TRUE(sandbox.Link(simulator, 3));
-        CreateForms();
-        Form1->show();
-        ASSERT_EQ(Link.DevicePort, 3);
-        ASSERT_TRUE(Params.ParamsRead);
-        Form1->Timer1->SetEnabled(false);
-        simulator.ClearLog();
+        StartWithDevice();
+        if (HasFatalFailure()) return;
     }
     // One polling tick: a fresh status block.
     void Tick() {

@@ -59,6 +59,18 @@ protected:
         SetProcessEnder(nullptr);
         QDir::setCurrent(oldCwd);
     }
+    // The device linked in as COM3 and the program started: the start-up search has
+    // found it and read its parameters.  Polling is off, so that the test drives the
+    // ticks itself.
+    void StartWithDevice() {
+        ASSERT_TRUE(sandbox.Link(simulator, 3));
+        CreateForms();
+        Form1->show();
+        ASSERT_EQ(Link.DevicePort, 3);
+        ASSERT_TRUE(Params.ParamsRead);
+        Form1->Timer1->SetEnabled(false);
+        simulator.ClearLog();
+    }
     void WriteSettings(const QByteArray& content) {
         QFile f(workdir.filePath("prog.ini"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

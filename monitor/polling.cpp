@@ -86,5 +86,3 @@ PollResult PollDevice(std::time_t now) {
 
 }  // namespace veresk
 
-#include "monitor/viewstate.h"
-namespace veresk { CompactState Compact; }

@@ -1,0 +1,7 @@
+#include "monitor/viewstate.h"
+
+namespace veresk {
+
+CompactState Compact;
+
+}  // namespace veresk

@@ -1,5 +1,8 @@
 #include "archive/archive.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
@@ -120,7 +123,8 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
 
         if (measurement) {
             if (counter == session) {
-                const float v = static_cast<float>(value);
+                // A damaged record can decode beyond the float range: keep it finite.
+                const float v = static_cast<float>(std::min(value, static_cast<double>(std::numeric_limits<float>::max())));
                 view.rows.push_back({k + 1, RecordTimeText(rec), ArchiveValueText(v, locale)});
                 view.points.emplace_back(ChartDayCount(current), v);
                 st.sum += v;

@@ -215,8 +215,11 @@ void TForm1::StepSession(int step) {
     // Past either end to the other (staying at 0 while there is no session).
     if (Archive.CurrentSession <= 0) Archive.CurrentSession = Archive.SessionCount;
     if (Archive.CurrentSession > Archive.SessionCount) Archive.CurrentSession = 1;
+    // Session 0 holds what came before the first session mark: the download never shows
+    // it, and neither do the buttons (while no session exists they show nothing).
     int counter = 0;
-    if (ShowSession(Archive.CurrentSession, counter) && CheckBox1->isChecked()) SaveShownSession(*this);
+    const int session = Archive.CurrentSession > 0 ? Archive.CurrentSession : -1;
+    if (ShowSession(session, counter) && CheckBox1->isChecked()) SaveShownSession(*this);
 }
 
 void TForm1::BitBtn5Click() { StepSession(-1); }
@@ -231,6 +234,7 @@ void TForm1::Button7Click() {
     WriteTransaction(ArchiveEraseCommand, 0, 0);  // with no port nothing goes out
     // The view is emptied whether or not the device got the command.
     ClearArchive();
+    for (int c = 0; c < 3; ++c) EmptyCell(StringGrid8, c, 0);  // the header too; the next download writes it again
     EmptyRecordRows(StringGrid8);
     for (int r = 0; r < 5; ++r) EmptyCell(StringGrid3, 1, r);
 }

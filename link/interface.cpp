@@ -23,6 +23,7 @@ TForm2::TForm2(QWidget* parent)
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
     ComboBox1->setMaxVisibleItems(9);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);  // the list holds only ports that opened
     ComboBox1->setGeometry(16, 34, 90, 24);
     Button1 = new QPushButton(QString::fromUtf8("ОК"), this);
     Button1->setGeometry(120, 34, 110, 26);

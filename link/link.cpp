@@ -100,14 +100,14 @@ uint32_t WriteTransaction(uint8_t command, uint16_t length, uint16_t address) {
     BuildRequestHeader(Link.RequestHeader, command, length, address);
     const uint32_t payload = std::min<uint32_t>(length, kIoBufferSize - 2);
     SerialPort* port = Link.PortHandle.get();
-    if (port == nullptr) {
-        Link.BytesTransferred = 0;
-        return 0;
-    }
-    SendLeadInAndHeader();
+    if (port != nullptr) SendLeadInAndHeader();
     Link.Crc = CrcBlock(Link.IoBuffer.data(), payload);
     Link.IoBuffer[payload] = Link.Crc.first;
     Link.IoBuffer[payload + 1] = Link.Crc.second;
+    if (port == nullptr) {  // nothing reaches the device
+        Link.BytesTransferred = 0;
+        return 0;
+    }
     if (payload != 0) Link.BytesTransferred = port->Write(Link.IoBuffer.data(), payload + 2);
     return Link.BytesTransferred;
 }

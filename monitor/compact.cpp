@@ -120,6 +120,18 @@ void BackToMain(QWidget* compact, QAction* untick) {
 
 }  // namespace
 
+bool ClickTracker::IsClick(const QWidget* control, const QMouseEvent* release) {
+    const bool ends = afterDoubleClick;
+    afterDoubleClick = false;
+    return !ends && release->button() == Qt::LeftButton && control->rect().contains(release->position().toPoint());
+}
+
+bool ClickTracker::IsDoubleClick(const QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return false;
+    afterDoubleClick = true;
+    return true;
+}
+
 TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setFixedSize(342, 95);
     Image1 = new QLabel(this);
@@ -167,17 +179,21 @@ bool TForm6::eventFilter(QObject* watched, QEvent* event) {
         default: break;
         }
     } else if (watched == Image2) {
-        if (event->type() == QEvent::MouseButtonRelease && me->button() == Qt::LeftButton) {
-            Guarded([&] { Image2Click(); });
+        if (event->type() == QEvent::MouseButtonRelease) {
+            if (upper_.IsClick(Image2, me)) Guarded([&] { Image2Click(); });
             return true;
         }
         if (event->type() == QEvent::MouseButtonDblClick) {
-            Guarded([&] { Image2DblClick(); });
+            if (upper_.IsDoubleClick(me)) Guarded([&] { Image2DblClick(); });
             return true;
         }
     } else if (watched == Image3) {
-        if (event->type() == QEvent::MouseButtonRelease && me->button() == Qt::LeftButton) {
-            Guarded([&] { Image3Click(); });
+        if (event->type() == QEvent::MouseButtonRelease) {
+            if (lower_.IsClick(Image3, me)) Guarded([&] { Image3Click(); });
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            lower_.IsDoubleClick(me);  // its second half is no click
             return true;
         }
     }
@@ -205,7 +221,7 @@ TForm9::TForm9(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     Label1 = new FitLabel(this);
     Label1->setGeometry(0, 0, 137, 33);
     Label1->setFont(ValueFont());
-    Label1->setContextMenuPolicy(Qt::PreventContextMenu);
+    Label1->setContextMenuPolicy(Qt::DefaultContextMenu);  // the right button's request: back
     Label1->installEventFilter(this);
 }
 
@@ -223,15 +239,17 @@ bool TForm9::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         Guarded([&] { Label1MouseDown(me->position().toPoint()); });
-        if (me->button() == Qt::RightButton) Guarded([&] { Label1ContextPopup(); });
         return true;
     case QEvent::MouseMove: Guarded([&] { Label1MouseMove(me->position().toPoint()); }); return true;
     case QEvent::MouseButtonRelease:
         Guarded([&] { Label1MouseUp(); });
-        if (me->button() == Qt::LeftButton) Guarded([&] { Label1Click(); });
+        if (clicks_.IsClick(Label1, me)) Guarded([&] { Label1Click(); });
         return true;
     case QEvent::MouseButtonDblClick:
-        if (me->button() == Qt::LeftButton) Guarded([&] { Label1DblClick(); });
+        if (clicks_.IsDoubleClick(me)) Guarded([&] { Label1DblClick(); });
+        return true;
+    case QEvent::ContextMenu:
+        Guarded([&] { Label1ContextPopup(); });
         return true;
     default: break;
     }

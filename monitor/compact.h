@@ -4,7 +4,17 @@
 #include <QLabel>
 #include <QWidget>
 
+class QMouseEvent;
+
 namespace veresk {
+
+// Clicks as the windows' controls know them: a click is a left-button release over the
+// control, and the release that ends a double-click is not one.
+struct ClickTracker {
+    bool afterDoubleClick = false;
+    bool IsClick(const QWidget* control, const QMouseEvent* release);
+    bool IsDoubleClick(const QMouseEvent* e);
+};
 
 // Compact window 1.
 class TForm6 : public QWidget {
@@ -31,6 +41,7 @@ protected:
 
 private:
     int opacity_ = 100;
+    ClickTracker upper_, lower_;
     bool dragging_ = false;
     QPoint press_;
     int moves_ = 0;
@@ -59,6 +70,7 @@ protected:
 
 private:
     int opacity_ = 255;
+    ClickTracker clicks_;
     bool dragging_ = false;
     QPoint press_;
     int moves_ = 0;

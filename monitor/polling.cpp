@@ -38,15 +38,15 @@ std::array<uint8_t, 7> ClockBytes(std::time_t localNow) {
             EncodeBcd(tm.tm_mday), EncodeBcd(tm.tm_mon + 1), EncodeBcd(tm.tm_year + 1900 - 2000)};
 }
 
-bool SetDeviceClock(std::time_t now) {
+bool SetDeviceClock() {
     if (OpenDevicePort() == nullptr) return false;
-    const auto bytes = ClockBytes(now);
+    const auto bytes = ClockBytes(std::time(nullptr));
     std::copy(bytes.begin(), bytes.end(), Link.IoBuffer.begin());
     WriteTransaction(SetClockCommand, 7, 0);
     return true;
 }
 
-PollResult PollDevice(std::time_t now) {
+PollResult PollDevice() {
     PollResult r;
     if (OpenDevicePort() == nullptr) {
         r.outcome = PollOutcome::OpenFailed;
@@ -73,10 +73,11 @@ PollResult PollDevice(std::time_t now) {
     Polling.LiveStatus = DecodeStatusBlock(Link.IoBuffer.data());
     Polling.StatusFresh = true;
 
+    const std::time_t now = std::time(nullptr);
     const std::time_t device = DeviceClockToTime(Polling.LiveStatus.DeviceClock, now);
     const long long off = static_cast<long long>(device) - static_cast<long long>(now);
     if (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6) {
-        SetDeviceClock(now);
+        SetDeviceClock();
         r.outcome = PollOutcome::ClockSet;
         return r;
     }

@@ -25,16 +25,16 @@ struct PollResult {
 inline constexpr int kLengthFailureLimit = 3;  // more than this: no-link display and message
 inline constexpr int kCrcFailureLimit = 10;    // more than this: no-link display
 
-// Steps of a tick up to the clock check; `now` is the PC time in whole seconds.
-PollResult PollDevice(std::time_t now);
+// Steps of a tick up to the clock check (the PC clock is read at the check itself).
+PollResult PollDevice();
 
 // The device clock read as local time with the PC's daylight-saving flag, in seconds.
 std::time_t DeviceClockToTime(const DeviceClockFields& clock, std::time_t now);
 // The seven clock bytes for a local time: s, min, h, weekday (0 = Sunday), day, month, year-2000.
 std::array<uint8_t, 7> ClockBytes(std::time_t localNow);
-// Opens the port and sends the PC's local time (command 0xBB).  False when the port
-// would not open (the next good tick tries again).
-bool SetDeviceClock(std::time_t now);
+// Opens the port and sends the PC's local time, read after the open (command 0xBB).
+// False when the port would not open (the next good tick tries again).
+bool SetDeviceClock();
 
 inline constexpr uint8_t SetClockCommand = 0xBB;
 

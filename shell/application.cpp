@@ -45,8 +45,8 @@ ProcessEnder g_ender = nullptr;
 }  // namespace
 
 VereskApplication::VereskApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Only the application name: a display name would be added to every window caption.
     setApplicationName(QString::fromUtf8(ApplicationTitle));
-    setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
     setQuitOnLastWindowClosed(false);
 }
 

@@ -294,7 +294,10 @@ void TForm1::BuildParametersTab() {
     TrackBar1->setValue(255);
     TrackBar1->setGeometry(16, 320, 300, 30);
     connect(TrackBar1, &QSlider::valueChanged, this, [this](int) { Guarded([this] { TrackBar1Change(); }); });
+    // The user's own operations count even when they leave the position as it was.
     connect(TrackBar1, &QSlider::sliderPressed, this, [this] { Guarded([this] { TrackBar1Change(); }); });
+    connect(TrackBar1, &QSlider::sliderReleased, this, [this] { Guarded([this] { TrackBar1Change(); }); });
+    connect(TrackBar1, &QSlider::actionTriggered, this, [this](int) { Guarded([this] { TrackBar1Change(); }); });
 }
 
 void TForm1::BuildArchiveTab() {
@@ -534,6 +537,7 @@ void TForm1::TrackBar1Change() {
     Timer1->SetEnabled(false);
     Timer3->SetEnabled(true);  // a preview already running is not prolonged
     Form6->show();
+    Form6->raise();  // in front of the main window
     Form6->SetOpacity(TrackBar1->value() & 0xFF);
     Form9->SetOpacity(TrackBar1->value() & 0xFF);
 }
@@ -592,8 +596,11 @@ void TForm1::EnforceViewMode() {
 }
 
 void TForm1::Timer1Timer() {
+    // The connection dialog runs modally inside "Связь", which has polling off for its
+    // whole run; a resume timer that fires meanwhile must not start ticks behind it.
+    if (Form2->isModal() && Form2->isVisible()) return;
     EnforceViewMode();
-    const PollResult r = PollDevice(std::time(nullptr));
+    const PollResult r = PollDevice();
     switch (r.outcome) {
     case PollOutcome::OpenFailed:
         StatusMessage(msg::ErrorOpeningPort, true);
@@ -807,14 +814,15 @@ void TForm1::ApplyInterfaceTexts(int language) {
 
     // Item lists: emptying a list keeps the text its box shows until the next selection.
     auto refill = [&](QComboBox* box, std::initializer_list<CaptionRow> items, bool selectFirst) {
-        const QString shown = box->currentText();
+        // What the box shows: the chosen item, or the text kept from an earlier refill.
+        const QString shown = box->currentIndex() >= 0 ? box->currentText() : box->placeholderText();
         box->clear();
         for (const CaptionRow& item : items) box->addItem(T(item.ru, item.en));
         if (selectFirst) {
             box->setCurrentIndex(0);
         } else {
-            box->setCurrentIndex(-1);
             box->setPlaceholderText(shown);
+            box->setCurrentIndex(-1);
         }
     };
     refill(ComboBox3, {{"Мощность дозы", "Dose rate"}, {"Доза", "Dose"}, {"Время", "Time"}}, false);

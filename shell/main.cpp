@@ -4,8 +4,11 @@
 #include "shell/application.h"
 #include "shell/kvelp.h"
 
-int main(int argc, char** argv) {
-    veresk::VereskApplication app(argc, argv);
+int main(int, char** argv) {
+    // The program takes no options: not even the window framework's own.
+    int argc = 1;
+    char* args[] = {argv[0], nullptr};
+    veresk::VereskApplication app(argc, args);
     try {
         veresk::CreateForms();
         veresk::Form1->show();  // the first window created is the main window

@@ -3,6 +3,8 @@
 // button against the simulator over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -218,6 +220,18 @@ TEST(SessionWalk, RowsPointsAndStatistics) {
     EXPECT_EQ(en[0], "0 min");
     EXPECT_EQ(en[2], "5.000");
     EXPECT_EQ(en[3], "5.000");
+}
+
+TEST(SessionWalk, ValueBeyondTheFloatRangeStaysFinite) {
+    ImageBuilder b;
+    b.Mark().NonMeasure(0x7F800000u);  // exponent 255: a huge number, not an infinity
+    b.Measure(2.0);
+    const SessionView v = Walk(b.image, 1, 0);
+    ASSERT_EQ(v.rows.size(), 2u);
+    for (const auto& row : v.rows) EXPECT_FALSE(row.value.contains("INF", Qt::CaseInsensitive)) << row.value.toStdString();
+    EXPECT_TRUE(std::isfinite(v.stats.maximum));
+    EXPECT_FLOAT_EQ(v.stats.minimum, 2.0f);
+    for (const auto& p : v.points) EXPECT_TRUE(std::isfinite(p.y()));
 }
 
 TEST(SessionWalk, GridRowCountFollowsTheShownSession) {
@@ -685,7 +699,11 @@ TEST_F(ArchiveTab, SessionButtonsWithNoSessionFound) {
     for (int i = 0; i < 3; ++i) {
         Form1->BitBtn5->click();
         EXPECT_EQ(Archive.CurrentSession, 0);
+        // Session 0 (what came before any mark) is not shown here either.
+        EXPECT_EQ(FilledRows(), 0);
+        EXPECT_EQ(Form1->Edit2->text(), U(" 1 из 0"));
     }
+    EXPECT_TRUE(QDir(workdir.path()).entryList({"*.txt"}).isEmpty());
 }
 
 TEST_F(ArchiveTab, TickedBoxWritesTheSessionsThatHaveMeasurements) {
@@ -728,7 +746,7 @@ TEST_F(ArchiveTab, EraseEmptiesTheViewWithOrWithoutThePort) {
         simulator.ClearLog();
         Form1->Button7->click();
         EXPECT_EQ(FilledRows(), 0);
-        EXPECT_EQ(Grid()->Cell(0, 0), U("№"));
+        for (int c = 0; c < 3; ++c) EXPECT_TRUE(Grid()->Cell(c, 0).isEmpty()) << c;  // every row, the header too
         for (int r = 0; r < 5; ++r) EXPECT_TRUE(Stats()->Cell(1, r).isEmpty()) << r;
         EXPECT_FALSE(Stats()->Cell(0, 0).isEmpty());
         EXPECT_EQ(Form1->Series12->count(), 0);

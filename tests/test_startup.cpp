@@ -109,6 +109,23 @@ TEST_F(Startup, HalfGoodProbeAnswerIsNotTheDevice) {
     EXPECT_EQ(Link.LinkErrorCount, 0);  // a probe failure does not count as a link error
 }
 
+TEST_F(Startup, NoTickRunsWhileTheConnectionDialogIsOpen) {
+    ASSERT_TRUE(sandbox.Link(simulator, 3));
+    Start();
+    Form1->Button14Click();  // arms the resume timer
+    std::vector<int> openedDuringDialog;
+    QTimer::singleShot(0, [&] {
+        opened.clear();
+        Form1->Timer2Timer();  // the resume timer fires while the dialog is open ...
+        Form1->Timer1Timer();  // ... and a tick falls due
+        openedDuringDialog = opened;
+        Form2->Button1->click();
+    });
+    Form1->N13Click();
+    EXPECT_TRUE(openedDuringDialog.empty());
+    EXPECT_TRUE(Form1->Timer1->Enabled());
+}
+
 TEST_F(Startup, ManualOkKeepsAKnownDevice) {
     ASSERT_TRUE(sandbox.Link(simulator, 3));
     ASSERT_TRUE(sandbox.AddSilentPort(5));

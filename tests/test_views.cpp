@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -179,6 +180,12 @@ TEST_F(Views, TransparencyPreviewRunsOnceFromTheFirstMove) {
     EXPECT_FALSE(Form1->Timer3->Enabled());
     EXPECT_TRUE(Form1->Timer1->Enabled());
 
+    // Letting go of the thumb is an operation of the slider as well.
+    emit Form1->TrackBar1->sliderReleased();
+    EXPECT_TRUE(Form1->Timer3->Enabled());
+    EXPECT_FALSE(Form1->Timer1->Enabled());
+    Form1->Timer3Timer();
+
     // "Краткий 2" during a preview cancels it; compact window 1 stays beside window 2.
     Form1->TrackBar1->setValue(150);
     Form1->N21Click();
@@ -206,6 +213,37 @@ TEST_F(Views, DraggingMovesOnEveryThirdReport) {
     Form9->Label1MouseDown(QPoint(0, 0));  // a new press restarts the count
     Form9->Label1MouseMove(QPoint(1, 1));
     EXPECT_EQ(Form9->pos() - start, QPoint(16, 7));
+}
+
+TEST_F(Views, ClicksAreReleasesOverTheControl) {
+    Boot();
+    Form1->N21Click();
+    QWidget* label = Form9->Label1;
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_EQ(Compact.CompactSelection, 1);
+    // Pressed on the strip, released beside it: no click.
+    QTest::mousePress(label, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(200, 10));
+    EXPECT_EQ(Compact.CompactSelection, 1);
+    // A double-click as the window system delivers it (press, release, double-click,
+    // release): its first click toggles, its second half does not; then the end.
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseDClick(label, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_EQ(Compact.CompactSelection, 0);
+    EXPECT_EQ(Captured::ended, 1);
+    EXPECT_TRUE(IniText().contains("Mode=2"));
+    const int afterDouble = Compact.CompactSelection;
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_NE(Compact.CompactSelection, afterDouble);  // the next click counts again
+    // A right double-click on the upper button of window 1 does not end the program.
+    QTest::mouseDClick(Form6->Image2, Qt::RightButton, {}, QPoint(20, 20));
+    EXPECT_EQ(Captured::ended, 1);
+    // The strip's context-menu request goes back to the main window.
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 10), label->mapToGlobal(QPoint(20, 10)));
+    QCoreApplication::sendEvent(label, &menu);
+    EXPECT_TRUE(Form1->isVisible());
+    EXPECT_FALSE(Form9->isVisible());
 }
 
 TEST_F(Views, EndingFromACompactWindowStoresItsMode) {
@@ -275,6 +313,13 @@ TEST_F(Views, LanguageSwitchRewritesTheTexts) {
     Form1->N1Click();
     EXPECT_EQ(Captions(), russian);
     EXPECT_EQ(Form1->Label34->x(), 192);
+    // However often the lists are refilled, no item gets chosen behind the user's back.
+    for (int i = 0; i < 3; ++i) {
+        (i % 2 ? Form1->N1Click() : Form1->English1Click());
+        EXPECT_EQ(Form1->ComboBox1->currentIndex(), -1) << i;
+        EXPECT_EQ(Form1->ComboBox1->placeholderText(), "On") << i;
+        EXPECT_EQ(Form1->ComboBox8->currentIndex(), -1) << i;
+    }
 }
 
 // --- about dialogs

@@ -17,9 +17,7 @@ ParamReadOutcome ReadParameterBlock() {
         return Link.LinkErrorCount > 1 ? ParamReadOutcome::CrcReported : ParamReadOutcome::CrcSilent;
     }
     Link.LinkErrorCount = 0;
-    Params.ParamsRead = true;
-    Params.ParameterValues = DecodeParameterBlock(Link.IoBuffer.data());
-    Params.DeviceEdition = (Params.ParameterValues.EditionFlags & EditionBit) ? 1 : 0;
+    StoreParameterBlock(Link.IoBuffer.data());
     return ParamReadOutcome::Good;
 }
 

@@ -91,7 +91,7 @@ struct CaptionRow {
     const char* en;
 };
 
-void SetSelection(QComboBox* box, int index) { box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1); }
+void SetSelection(QComboBox* box, int index) { box->setCurrentIndex(SelectorItem(index, box->count())); }
 
 }  // namespace
 
@@ -700,8 +700,9 @@ void TForm1::UpdateLiveCharts() {
         AddSorted(Series1, static_cast<qreal>(TimeOfDayOnAxis()), s.DoseRate);
         AddSorted(LineSeries1, static_cast<qreal>(TimeOfDayOnAxis()), s.Dose);
     }
-    FitTimeAxis(Chart2Bottom, Series1);
-    FitTimeAxis(Chart1Bottom, LineSeries1);
+    // The time axes change with a new point, or with the clock while there is none.
+    for (auto [axis, series] : {std::pair{Chart2Bottom, Series1}, std::pair{Chart1Bottom, LineSeries1}})
+        if (Polling.NewRecordPending || series->count() == 0) FitTimeAxis(axis, series);
     if (s.DoseRate > Polling.MaxDoseRate) Polling.MaxDoseRate = s.DoseRate;
     Chart1Bottom->setLabelsVisible(true);
     Chart2Bottom->setLabelsVisible(true);

@@ -4,6 +4,7 @@
 
 #include "link/codecs.h"
 #include "link/link.h"
+#include "monitor/clock.h"
 
 namespace veresk {
 
@@ -40,7 +41,7 @@ std::array<uint8_t, 7> ClockBytes(std::time_t localNow) {
 
 bool SetDeviceClock() {
     if (OpenDevicePort() == nullptr) return false;
-    const auto bytes = ClockBytes(std::time(nullptr));
+    const auto bytes = ClockBytes(PcNow());
     std::copy(bytes.begin(), bytes.end(), Link.IoBuffer.begin());
     WriteTransaction(SetClockCommand, 7, 0);
     return true;
@@ -73,7 +74,7 @@ PollResult PollDevice() {
     Polling.LiveStatus = DecodeStatusBlock(Link.IoBuffer.data());
     Polling.StatusFresh = true;
 
-    const std::time_t now = std::time(nullptr);
+    const std::time_t now = PcNow();
     const std::time_t device = DeviceClockToTime(Polling.LiveStatus.DeviceClock, now);
     const long long off = static_cast<long long>(device) - static_cast<long long>(now);
     if (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6) {

@@ -8,6 +8,7 @@
 #include "link/interface.h"
 #include "link/link.h"
 #include "link/scan.h"
+#include "monitor/clock.h"
 #include "monitor/compact.h"
 #include "monitor/status.h"
 #include "monitor/viewstate.h"
@@ -111,6 +112,7 @@ void ResetAllState() {
     ResetDiscoveryState();
     ResetCompactState();
     ResetArchiveState();
+    SetPcClockSource(nullptr);
 }
 
 }  // namespace veresk

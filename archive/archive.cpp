@@ -112,6 +112,9 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
     SessionStats& st = view.stats;
     long long current = 0;
     long long previous = 0;
+    int highest = 0;  // the highest session number that holds a measurement
+    // Memory that does not begin with a mark begins with a session all the same.
+    if (!RecordEmpty(ArchiveRecord(image, 0))) ++counter;
     for (int k = 0; k < kArchiveRecordCount; ++k) {
         const uint8_t* rec = ArchiveRecord(image, k);
         const double value = RecordValue(rec);
@@ -122,6 +125,7 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
         previous = current;
 
         if (measurement) {
+            highest = std::max(highest, counter);
             if (counter == session) {
                 // A damaged record can decode beyond the float range: keep it finite.
                 const float v = static_cast<float>(std::min(value, static_cast<double>(std::numeric_limits<float>::max())));
@@ -129,7 +133,9 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
                 view.points.emplace_back(ChartDayCount(current), v);
                 st.sum += v;
                 if (v > st.maximum) st.maximum = v;
-                if (!(v >= st.minimum)) st.minimum = v;
+                // The first value is the minimum so far, however large (the start
+                // value 10000000 would otherwise outlast a session of damaged records).
+                if (st.count == 0 || !(v >= st.minimum)) st.minimum = v;
                 if (st.count == 0) st.firstTime = current;
                 st.lastTime = current;
                 ++st.count;
@@ -143,11 +149,14 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
             if (nextEmpty) --counter;
         }
     }
+    // A dated record that is no measurement, right before empty memory, lowers the
+    // counter: the newest session is the highest number that holds a measurement.
+    counter = highest;
     return view;
 }
 
 std::array<QString, 5> SessionStatsTexts(const SessionStats& st, int uiLanguage, const QLocale& locale) {
-    const float average = st.count > 0 ? st.sum / static_cast<float>(st.count) : 0.0f;
+    const double average = st.count > 0 ? st.sum / st.count : 0.0;
     return {WorkingTimeText(st.lastTime - st.firstTime, uiLanguage), QString::number(st.count),
             ArchiveValueText(st.maximum, locale), ArchiveValueText(st.minimum, locale),
             ArchiveValueText(average, locale)};

@@ -6,7 +6,9 @@
 //   0..3  dose rate, device float; only a value above zero makes the record a measurement
 //   4..9  second, minute, hour, day, month, year (yy = 20yy), packed BCD
 // A record of ten zero bytes is a session mark: followed by a non-empty record it opens
-// a new session.  A measurement earlier than the one before it opens one as well.
+// a new session.  A measurement earlier than the one before it opens one as well, and
+// memory that begins with a written record (no mark in front, as after an erase when the
+// device goes on recording) opens its first session at its start.
 //
 // Everything here is window-free; archive/archive_tab.cpp puts it on the archive tab.
 #include <QLocale>
@@ -81,7 +83,7 @@ QString TimeAxisFormat(int item);
 
 struct SessionStats {
     int count = 0;
-    float sum = 0;
+    double sum = 0;  // double: a few damaged records near the float range must not overflow it
     float maximum = 0;
     float minimum = 10000000.0f;
     long long firstTime = 0;  // RecordTime of the first and of the last counted measurement
@@ -104,8 +106,11 @@ struct SessionView {
     int rowCount = -1;
 };
 
-// Walks the whole image, assigning records to sessions with `counter` (which keeps its
-// final value), and collects what session `session` shows.
+// Walks the whole image, assigning records to sessions with `counter`, and collects what
+// session `session` shows.  Sessions are numbered from 1 when `counter` starts at 0 (the
+// walk opens the first session itself when record 0 is not empty).  On return `counter`
+// holds the number of sessions found: the highest session number that holds at least
+// one measurement (0 for an image without any).
 SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, const QLocale& locale);
 
 // Statistics column texts: working time, count, maximum, minimum, average.

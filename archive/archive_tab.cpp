@@ -205,8 +205,9 @@ bool TForm1::ShowSession(int session, int& counter) {
 
 // Both buttons step CurrentSession with wrap-around and show that session from the
 // image in memory.  The walk numbers the sessions exactly as the download did (its
-// counter starts at 0), so " 2 из 4" and сеанс2.txt are the download's second session
-// and every session found, the last one included, can be reached.
+// counter starts at 0, and at 1 when memory begins with a record instead of a mark), so
+// " 2 из 4" and сеанс2.txt are the download's second session and every session found,
+// the last one included, can be reached.
 void TForm1::StepSession(int step) {
     if (!Archive.ArchiveLoaded) return;
     Archive.CurrentSession += step;
@@ -215,8 +216,7 @@ void TForm1::StepSession(int step) {
     // Past either end to the other (staying at 0 while there is no session).
     if (Archive.CurrentSession <= 0) Archive.CurrentSession = Archive.SessionCount;
     if (Archive.CurrentSession > Archive.SessionCount) Archive.CurrentSession = 1;
-    // Session 0 holds what came before the first session mark: the download never shows
-    // it, and neither do the buttons (while no session exists they show nothing).
+    // While no session exists (no measurement at all) the buttons show nothing.
     int counter = 0;
     const int session = Archive.CurrentSession > 0 ? Archive.CurrentSession : -1;
     if (ShowSession(session, counter) && CheckBox1->isChecked()) SaveShownSession(*this);

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <functional>
 #include <map>
@@ -63,7 +64,8 @@ struct ImageBuilder {
         return *this;
     }
     // One record per letter: M measurement, B measurement after the clock went back
-    // half an hour, 0 mark, N value 0 with a date, - value -1, F value bytes FF FF FF FF.
+    // half an hour, 0 mark, N value 0 with a date, - value -1, F value bytes FF FF FF FF,
+    // H a damaged measurement of 3e38 (near the top of the float range).
     static ImageBuilder FromPattern(const std::string& pattern) {
         ImageBuilder b;
         for (char c : pattern) {
@@ -74,6 +76,7 @@ struct ImageBuilder {
                 case 'N': b.NonMeasure(0); break;
                 case '-': b.NonMeasure(0xBF800000u); break;
                 case 'F': b.NonMeasure(0xFFFFFFFFu); break;
+                case 'H': b.Measure(3.0e38); break;
                 default: ADD_FAILURE() << "pattern letter " << c;
             }
         }
@@ -157,19 +160,25 @@ TEST(ArchiveTexts, WorkingTimeSessionAndAxisTexts) {
 TEST(SessionWalk, RecordsGoToSessionsByMarksAndClock) {
     struct Case {
         const char* pattern;
-        int sessionCount;                       // the download's count
-        std::map<int, std::vector<int>> shown;  // session (download numbering) -> record numbers
+        int sessionCount;                       // highest session holding a measurement
+        std::map<int, std::vector<int>> shown;  // session -> record numbers
     } cases[] = {
         {"", 0, {}},                                    // empty memory: no session at all
         {"0MMM", 1, {{1, {2, 3, 4}}}},                  // first record a mark
-        {"MM0MM", 1, {{0, {1, 2}}, {1, {4, 5}}}},       // before the first mark: session 0
+        {"MM0MM", 2, {{1, {1, 2}}, {2, {4, 5}}}},       // no mark in front: session 1 begins at record 1
+        {"MMM0MM", 2, {{1, {1, 2, 3}}, {2, {5, 6}}}},
+        {"MB", 2, {{1, {1}}, {2, {2}}}},                // the clock went back right after the start
+        {"NMM", 1, {{1, {2, 3}}}},                      // a dated non-measurement opens memory as well
+        {"F0M", 1, {{1, {3}}}},                         // ... and lowers the count before a mark
         {"0MMBM", 2, {{1, {2, 3}}, {2, {4, 5}}}},       // the clock went back
         {"0M00M", 2, {{1, {2}}, {2, {5}}}},             // two marks open one session
         {"0M0", 1, {{1, {2}}}},                         // a mark before empty memory opens none
         {"0MN0M", 1, {{1, {2, 5}}}},                    // dated zero before a mark lowers the count
         {"0M-M", 1, {{1, {2, 4}}}},                     // negative values are no measurements
-        {"0MF", 0, {{1, {2}}}},                         // FF FF FF FF reads as 0 and lowers the count
+        {"0MF", 1, {{1, {2}}}},                         // FF FF FF FF reads as 0 and lowers the counter
+        {"0MM0MMN", 2, {{1, {2, 3}}, {2, {5, 6}}}},     // ... but the newest session still counts
         {"0MM0MMM0M", 3, {{1, {2, 3}}, {2, {5, 6, 7}}, {3, {9}}}},
+        {"0N-F", 0, {}},                                // written, but no measurement anywhere
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pattern);
@@ -177,13 +186,10 @@ TEST(SessionWalk, RecordsGoToSessionsByMarksAndClock) {
         for (int s = -1; s <= c.sessionCount + 2; ++s) {
             const auto it = c.shown.find(s);
             const std::vector<int> expected = it == c.shown.end() ? std::vector<int>{} : it->second;
-            int downloadFinal = -100, navigationFinal = -100;
-            // The download walks from 0; navigation walks from 1 and so numbers every
-            // session one higher.
-            EXPECT_EQ(RecordNumbers(Walk(b.image, s, 0, &downloadFinal)), expected) << "session " << s;
-            EXPECT_EQ(RecordNumbers(Walk(b.image, s + 1, 1, &navigationFinal)), expected) << "session " << s;
-            EXPECT_EQ(downloadFinal, c.sessionCount);
-            EXPECT_EQ(navigationFinal, c.sessionCount + 1);
+            int found = -100;
+            // The download and the session buttons both walk from 0.
+            EXPECT_EQ(RecordNumbers(Walk(b.image, s, 0, &found)), expected) << "session " << s;
+            EXPECT_EQ(found, c.sessionCount);
         }
     }
 }
@@ -234,6 +240,38 @@ TEST(SessionWalk, ValueBeyondTheFloatRangeStaysFinite) {
     for (const auto& p : v.points) EXPECT_TRUE(std::isfinite(p.y()));
 }
 
+TEST(SessionWalk, StatisticsOfHugeValuesStayNumbers) {
+    // Sums that pass the single-precision range: two or more damaged records near it.
+    for (const char* pattern : {"0HH", "0HHHHM", "0MHH"}) {
+        SCOPED_TRACE(pattern);
+        ImageBuilder b = ImageBuilder::FromPattern(pattern);
+        b.Mark().NonMeasure(0x7F800000u);  // and one beyond it, in a session of its own
+        b.Mark().NonMeasure(0x7F800000u).Measure(3.0e38);
+        for (int session : {1, 3}) {
+            const SessionView v = Walk(b.image, session, 0);
+            ASSERT_GE(v.stats.count, 2);
+            EXPECT_TRUE(std::isfinite(v.stats.sum));
+            const auto texts = SessionStatsTexts(v.stats, 1, QLocale::c());
+            for (int r = 2; r <= 4; ++r) {
+                EXPECT_FALSE(texts[r].contains("INF", Qt::CaseInsensitive)) << r << " " << texts[r].toStdString();
+                EXPECT_FALSE(texts[r].contains("NAN", Qt::CaseInsensitive)) << r << " " << texts[r].toStdString();
+            }
+            // The average lies between the minimum and the maximum.
+            const double average = v.stats.sum / v.stats.count;
+            EXPECT_LE(average, v.stats.maximum);
+            EXPECT_GE(average, v.stats.minimum);
+            EXPECT_EQ(texts[4], ArchiveValueText(average, QLocale::c()));
+        }
+    }
+    // Equal values: average, maximum and minimum read the same.
+    const SessionView equal = Walk(ImageBuilder::FromPattern("0HHH").image, 1, 0);
+    ASSERT_EQ(equal.rows.size(), 3u);
+    const auto same = SessionStatsTexts(equal.stats, 2, QLocale::c());
+    EXPECT_EQ(same[4], equal.rows[0].value);
+    EXPECT_EQ(same[3], equal.rows[0].value);
+    EXPECT_EQ(same[2], equal.rows[0].value);
+}
+
 TEST(SessionWalk, GridRowCountFollowsTheShownSession) {
     struct Case { int shown, other, rows; } cases[] = {
         {5, 0, 17}, {16, 0, 17}, {17, 0, 18}, {40, 0, 41}, {0, 3, 17}, {0, 0, -1},
@@ -253,18 +291,19 @@ TEST(SessionWalk, FullMemoryStaysInsideTheImage) {
     b.Measures(kArchiveRecordCount);
     std::fill(b.image.end() - 8, b.image.end(), uint8_t{0xFF});  // bytes that belong to no record
     int count = 0;
-    const SessionView v = Walk(b.image, 0, 0, &count);
-    EXPECT_EQ(count, 0);
+    const SessionView v = Walk(b.image, 1, 0, &count);  // no mark in front: one session
+    EXPECT_EQ(count, 1);
     ASSERT_EQ(v.rows.size(), static_cast<size_t>(kArchiveRecordCount));
     EXPECT_EQ(v.rows.back().record, 3276);
     EXPECT_EQ(v.rowCount, 3277);
 
     // A last record that is dated but no measurement: the record after it lies past the
-    // end of the memory and counts as empty.
+    // end of the memory and counts as empty, and lowers the counter below session 1;
+    // session 1 still holds measurements and is counted.
     ImageBuilder c;
     c.Mark().Measures(kArchiveRecordCount - 2).NonMeasure(0);
-    Walk(c.image, 1, 0, &count);
-    EXPECT_EQ(count, 0);
+    EXPECT_EQ(Walk(c.image, 1, 0, &count).rows.size(), static_cast<size_t>(kArchiveRecordCount - 2));
+    EXPECT_EQ(count, 1);
 }
 
 // ================================================================ session text file
@@ -679,10 +718,73 @@ TEST_F(ArchiveTab, SessionButtonsWrapAndKeepTheLastShownTexts) {
     }
 }
 
+TEST_F(ArchiveTab, EverySessionIsShownAndSavedWhereverItsMeasurementsLie) {
+    struct Case {
+        const char* what;
+        const char* pattern;
+        std::vector<std::vector<int>> sessions;  // record numbers of sessions 1, 2, ...
+        const char* firstLine;                   // the first line of сеанс1.txt
+    } cases[] = {
+        // Measurements from the start of memory, no mark in front (kept recording after
+        // an erase): they are session 1.
+        {"no mark in front", "MMM0MM", {{1, 2, 3}, {5, 6}}, "1 07:05:09 21/03/09 0.2\r\n"},
+        // A dated record of value 0 right before empty memory: the newest session counts.
+        {"dated zero at the end", "0MM0MMN", {{2, 3}, {5, 6}}, "2 07:05:09 21/03/09 0.2\r\n"},
+    };
+    Boot();
+    QDir dir(workdir.path());
+    auto shownRecords = [] {
+        std::vector<int> out;
+        for (int r = 1; r < Grid()->RowCount() && !Grid()->Cell(0, r).isEmpty(); ++r)
+            out.push_back(Grid()->Cell(0, r).toInt());
+        return out;
+    };
+    auto fileRecords = [&](int session) {
+        std::vector<int> out;
+        QFile f(dir.filePath(SessionFileName(session)));
+        if (!f.open(QIODevice::ReadOnly)) return std::vector<int>{-1};
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (!line.isEmpty()) out.push_back(line.split(' ').front().toInt());
+        return out;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& name : dir.entryList({"*.txt"})) dir.remove(name);
+        Form1->CheckBox1->setChecked(false);
+        Load(ImageBuilder::FromPattern(c.pattern));
+        Form1->Button1->click();
+        const int n = static_cast<int>(c.sessions.size());
+        ASSERT_EQ(Archive.SessionCount, n);
+        EXPECT_EQ(Archive.CurrentSession, 1);
+        EXPECT_EQ(Form1->Edit2->text(), U(" 1 из 2"));
+        EXPECT_EQ(shownRecords(), c.sessions[0]);
+        EXPECT_EQ(FilledRows(), 3 * static_cast<int>(c.sessions[0].size()));
+        EXPECT_EQ(Form1->Series12->count(), static_cast<int>(c.sessions[0].size()));
+        EXPECT_EQ(Stats()->Cell(1, 1), QString::number(c.sessions[0].size()));
+
+        // Forward through every session and round to the first, then back over the start.
+        Form1->CheckBox1->setChecked(true);
+        const int order[] = {2, 1, 2};
+        for (int i = 0; i < 3; ++i) {
+            (i < 2 ? Form1->BitBtn11 : Form1->BitBtn5)->click();
+            const int s = order[i];
+            const std::vector<int>& records = c.sessions[static_cast<size_t>(s - 1)];
+            SCOPED_TRACE(s);
+            EXPECT_EQ(Archive.CurrentSession, s);
+            EXPECT_EQ(Form1->Edit2->text(), SessionText(s, n, 1));
+            EXPECT_EQ(shownRecords(), records);
+            EXPECT_EQ(Form1->Series12->count(), static_cast<int>(records.size()));
+            EXPECT_EQ(Stats()->Cell(1, 1), QString::number(records.size()));
+            EXPECT_EQ(fileRecords(s), records);
+        }
+        QFile one(dir.filePath(SessionFileName(1)));
+        ASSERT_TRUE(one.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(one.readAll().startsWith(c.firstLine));
+    }
+}
+
 TEST_F(ArchiveTab, SessionButtonsWithNoSessionFound) {
-    ImageBuilder b;
-    b.Measures(4);  // no mark: the download counts them as session 0
-    Load(b);
+    Load(ImageBuilder::FromPattern("0N-F"));  // written records, but no measurement
     Boot();
     Form1->Button1->click();
     ASSERT_EQ(Archive.SessionCount, 0);
@@ -699,11 +801,24 @@ TEST_F(ArchiveTab, SessionButtonsWithNoSessionFound) {
     for (int i = 0; i < 3; ++i) {
         Form1->BitBtn5->click();
         EXPECT_EQ(Archive.CurrentSession, 0);
-        // Session 0 (what came before any mark) is not shown here either.
         EXPECT_EQ(FilledRows(), 0);
         EXPECT_EQ(Form1->Edit2->text(), U(" 1 из 0"));
     }
     EXPECT_TRUE(QDir(workdir.path()).entryList({"*.txt"}).isEmpty());
+}
+
+TEST_F(ArchiveTab, StatisticsOfDamagedRecordsStayNumbers) {
+    Load(ImageBuilder::FromPattern("0HHM"));
+    Boot();
+    Form1->Button1->click();
+    ASSERT_EQ(Stats()->Cell(1, 1), "3");
+    for (int r = 2; r <= 4; ++r) {
+        const QString text = Stats()->Cell(1, r);
+        EXPECT_FALSE(text.contains("INF", Qt::CaseInsensitive)) << r << " " << text.toStdString();
+        EXPECT_TRUE(text.contains(QRegularExpression("^[0-9]"))) << r << " " << text.toStdString();
+    }
+    EXPECT_EQ(Stats()->Cell(1, 2), Grid()->Cell(2, 1));  // the maximum is a damaged record's value
+    EXPECT_EQ(Stats()->Cell(1, 3), "0.200");
 }
 
 TEST_F(ArchiveTab, TickedBoxWritesTheSessionsThatHaveMeasurements) {

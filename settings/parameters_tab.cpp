@@ -8,6 +8,7 @@
 #include "settings/parameters.h"
 #include "settings/writeback.h"
 #include "shell/application.h"
+#include "shell/inifile.h"
 #include "shell/kvelp.h"
 
 namespace veresk {
@@ -59,15 +60,20 @@ void TForm1::ConnectParameterButtons() {
 }
 
 // Sends the whole parameter block.  It needs a status block decoded since the previous
-// write-back (offset 42 carries that block's dose) and uses it up.  A threshold cell
-// that cannot be sent raises an error before anything goes out; polling then stays
-// stopped, as after the other refusals.
+// write-back (offset 42 carries that block's dose) and uses it up.  The typed threshold
+// cells are checked before that: a cell that cannot be sent raises an error and the
+// save changes nothing (the status block stays fresh, polling goes on), so that saving
+// again after correcting the cell sends.  Without a good parameter read the cells hold
+// nothing of the device's; the refusal below says so instead.
 void TForm1::Button6Click() {
     if (!Polling.StatusFresh) return;
+    const ParameterControls controls = ControlsOf(*this);
+    const QLocale locale = QLocale::system();
+    if (Params.ParamsRead) CheckThresholdCells(controls, locale, Settings.UiLanguage);
     Polling.StatusFresh = false;
     Timer1->SetEnabled(false);
     if (!ReadyToSend(*this)) return;
-    BuildParameterPayload(ControlsOf(*this), Params.ParameterValues, Polling.LiveStatus.Dose, QLocale::system());
+    BuildParameterPayload(controls, Params.ParameterValues, Polling.LiveStatus.Dose, locale, Settings.UiLanguage);
     WriteTransaction(ParameterWriteCommand, ParameterLength, ParameterAddress);
     StatusMessage(msg::WriteOk, false);
     Timer2->SetEnabled(true);

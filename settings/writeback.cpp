@@ -6,6 +6,7 @@
 
 #include "link/codecs.h"
 #include "link/link.h"
+#include "shell/texts.h"
 
 namespace veresk {
 
@@ -29,21 +30,30 @@ double ThresholdToSend(double value, ThresholdKind kind) {
     return raise ? value + 0.001 : value;
 }
 
-QString NotANumberMessage(const QString& text) {
-    return QStringLiteral("'%1' is not a valid floating point value").arg(text);
-}
+QString NotANumberMessage(const QString& text, int uiLanguage) { return Tr(msg::NotANumber, uiLanguage).arg(text); }
 
 namespace {
 
 // A cell's value as it will be sent; throws when the cell cannot be sent at all.
-double CellToSend(const QString& text, ThresholdKind kind, const QLocale& locale) {
+double CellToSend(const QString& text, ThresholdKind kind, const QLocale& locale, int uiLanguage) {
     const std::optional<double> parsed = ParseThresholdCell(text, locale);
     uint8_t scratch[4];
     if (parsed) {
         const double value = ThresholdToSend(*parsed, kind);
         if (EncodeDeviceFloat(value, scratch)) return value;
     }
-    throw std::runtime_error(NotANumberMessage(text).toStdString());
+    throw std::runtime_error(NotANumberMessage(text, uiLanguage).toStdString());
+}
+
+struct ThresholdValues {
+    std::array<double, 3> rate{}, dose{};
+};
+
+ThresholdValues ThresholdsToSend(const ParameterControls& c, const QLocale& locale, int uiLanguage) {
+    ThresholdValues t;
+    for (int i = 0; i < 3; ++i) t.rate[i] = CellToSend(c.RateCells[i], ThresholdKind::DoseRate, locale, uiLanguage);
+    for (int i = 0; i < 3; ++i) t.dose[i] = CellToSend(c.DoseCells[i], ThresholdKind::Dose, locale, uiLanguage);
+    return t;
 }
 
 // The floats carried over from the read (and the live dose) go back only when they are
@@ -57,13 +67,15 @@ void PutKeptFloat(double value, int offset) {
 
 }  // namespace
 
+void CheckThresholdCells(const ParameterControls& c, const QLocale& locale, int uiLanguage) {
+    ThresholdsToSend(c, locale, uiLanguage);
+}
+
 void BuildParameterPayload(const ParameterControls& c, const ParameterValuesT& v, float liveDose,
-                           const QLocale& locale) {
+                           const QLocale& locale, int uiLanguage) {
     namespace o = param_offset;
     // Read every cell first: a bad one stops the write-back with the buffer untouched.
-    std::array<double, 3> rate{}, dose{};
-    for (int i = 0; i < 3; ++i) rate[i] = CellToSend(c.RateCells[i], ThresholdKind::DoseRate, locale);
-    for (int i = 0; i < 3; ++i) dose[i] = CellToSend(c.DoseCells[i], ThresholdKind::Dose, locale);
+    const auto [rate, dose] = ThresholdsToSend(c, locale, uiLanguage);
 
     uint8_t* b = Link.IoBuffer.data();
     std::fill_n(b, 1000, 0xFF);

@@ -44,19 +44,24 @@ std::optional<double> ParseThresholdCell(const QString& text, const QLocale& loc
 enum class ThresholdKind { DoseRate, Dose };
 double ThresholdToSend(double value, ThresholdKind kind);
 
-// The message of the error a cell that cannot be sent raises.
-QString NotANumberMessage(const QString& text);
+// The message of the error a cell that cannot be sent raises, in the interface language:
+// «"abc" — не число» / «"abc" is not a number».
+QString NotANumberMessage(const QString& text, int uiLanguage);
+
+// Reads every threshold cell as it would be sent.  A cell that is neither "-" nor a
+// number, or whose value the device float cannot carry (infinity, NaN, a magnitude
+// outside the normal single-precision range), throws std::runtime_error with
+// NotANumberMessage for the first such cell.  Changes nothing.
+void CheckThresholdCells(const ParameterControls& controls, const QLocale& locale, int uiLanguage);
 
 // Fills Link.IoBuffer: bytes 0-999 set to 0xFF, then the 66 payload bytes, in the order
 // 0, 2, 6, 46, 10, 11-16, 62, 17, the dose-rate thresholds, the dose thresholds, 30, 34,
 // 38, 42, 63.  Offsets 64 and 65 stay FF FF.  `liveDose` (uSv, from the latest status
 // block) goes to offset 42.
 //
-// Every threshold cell is read before the buffer is touched: a cell that is neither "-"
-// nor a number, or whose value the device float cannot carry (infinity, NaN, a magnitude
-// outside the normal single-precision range), throws std::runtime_error naming the text
-// as not a valid number, and the buffer is left as it was.
+// Every threshold cell is read before the buffer is touched: a cell that cannot be sent
+// throws as CheckThresholdCells does, and the buffer is left as it was.
 void BuildParameterPayload(const ParameterControls& controls, const ParameterValuesT& lastRead, float liveDose,
-                           const QLocale& locale);
+                           const QLocale& locale, int uiLanguage);
 
 }  // namespace veresk

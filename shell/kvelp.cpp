@@ -813,18 +813,13 @@ void TForm1::ApplyInterfaceTexts(int language) {
         }
     }
 
-    // Item lists: emptying a list keeps the text its box shows until the next selection.
+    // Item lists: a refilled parameter list keeps its chosen item, now in the new language
+    // (what the box shows is what the write-back sends; a list with no choice stays empty).
     auto refill = [&](QComboBox* box, std::initializer_list<CaptionRow> items, bool selectFirst) {
-        // What the box shows: the chosen item, or the text kept from an earlier refill.
-        const QString shown = box->currentIndex() >= 0 ? box->currentText() : box->placeholderText();
+        const int chosen = box->currentIndex();
         box->clear();
         for (const CaptionRow& item : items) box->addItem(T(item.ru, item.en));
-        if (selectFirst) {
-            box->setCurrentIndex(0);
-        } else {
-            box->setPlaceholderText(shown);
-            box->setCurrentIndex(-1);
-        }
+        box->setCurrentIndex(selectFirst ? 0 : chosen);
     };
     refill(ComboBox3, {{"Мощность дозы", "Dose rate"}, {"Доза", "Dose"}, {"Время", "Time"}}, false);
     refill(ComboBox1, {{"Выкл", "Off"}, {"Вкл", "On"}}, false);

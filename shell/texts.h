@@ -24,6 +24,8 @@ inline constexpr TextPair CrcError{"Ошибка CRC", "CRC error"};
 inline constexpr TextPair ReadOk{"Прочитано", "Read OK"};
 inline constexpr TextPair WriteOk{"Записано", "Write OK"};
 inline constexpr TextPair NoParameters{"Параметры не прочитаны!", "No parameters!"};
+// A threshold cell that cannot be sent; %1 is the cell's text.
+inline constexpr TextPair NotANumber{"\"%1\" — не число", "\"%1\" is not a number"};
 inline constexpr TextPair Searching{"Поиск устройства...", "Searching..."};
 }  // namespace msg
 

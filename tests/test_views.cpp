@@ -301,24 +301,25 @@ TEST_F(Views, LanguageSwitchRewritesTheTexts) {
     EXPECT_TRUE(Form1->English1->isChecked());
     EXPECT_FALSE(Form1->N1->isChecked());
     EXPECT_TRUE(Form1->Timer1->Enabled());
-    // The sound list offers the English items; its box still reads the old choice.
-    EXPECT_EQ(Form1->ComboBox1->currentIndex(), -1);
-    EXPECT_EQ(Form1->ComboBox1->placeholderText(), QString::fromUtf8("Вкл"));
-    EXPECT_EQ(Form1->ComboBox1->itemText(1), "On");
+    // The sound list offers the English items and keeps its choice, now in English.
+    EXPECT_EQ(Form1->ComboBox1->currentIndex(), 1);
+    EXPECT_EQ(Form1->ComboBox1->currentText(), "On");
+    EXPECT_EQ(Form1->ComboBox1->itemText(0), "Off");
     EXPECT_EQ(Form2->windowTitle(), QString::fromUtf8("Связь"));  // the dialog keeps its language
     EXPECT_EQ(Form1->Label34->x(), 153);
-    Form1->Button14Click();
-    EXPECT_EQ(Form1->ComboBox1->currentText(), "On");
 
     Form1->N1Click();
     EXPECT_EQ(Captions(), russian);
     EXPECT_EQ(Form1->Label34->x(), 192);
-    // However often the lists are refilled, no item gets chosen behind the user's back.
+    // However often the lists are refilled, each keeps the item chosen, and a list with
+    // nothing chosen stays empty.
+    Form1->ComboBox8->setCurrentIndex(-1);
     for (int i = 0; i < 3; ++i) {
         (i % 2 ? Form1->N1Click() : Form1->English1Click());
-        EXPECT_EQ(Form1->ComboBox1->currentIndex(), -1) << i;
-        EXPECT_EQ(Form1->ComboBox1->placeholderText(), "On") << i;
+        EXPECT_EQ(Form1->ComboBox1->currentIndex(), 1) << i;
+        EXPECT_EQ(Form1->ComboBox1->currentText(), i % 2 ? QString::fromUtf8("Вкл") : "On") << i;
         EXPECT_EQ(Form1->ComboBox8->currentIndex(), -1) << i;
+        EXPECT_TRUE(Form1->ComboBox8->currentText().isEmpty()) << i;
     }
 }
 

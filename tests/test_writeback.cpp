@@ -64,7 +64,7 @@ TEST(ParameterPayload, LayoutFromControlsAndLastRead) {
     c.DoseCells = {"-", "5", "-2"};
     Link.IoBuffer.fill(0x5A);
 
-    BuildParameterPayload(c, v, 2.5f, kPoint);
+    BuildParameterPayload(c, v, 2.5f, kPoint, 1);
 
     const std::string expected =
         "12 34 89 AB CD EF 00 00 0E 10 "   // 0, 2, 6 (dose time)
@@ -101,7 +101,7 @@ TEST(ParameterPayload, ThresholdCells) {
             c.RateCells[i] = QString::fromUtf8(k.rate[i]);
             c.DoseCells[i] = QString::fromUtf8(k.dose[i]);
         }
-        BuildParameterPayload(c, ParameterValuesT{}, 0, *k.locale);
+        BuildParameterPayload(c, ParameterValuesT{}, 0, *k.locale, 1);
         EXPECT_EQ(Buffer(18, 12), k.rateBytes) << k.rate[0] << " " << k.locale->name().toStdString();
         EXPECT_EQ(Buffer(50, 12), k.doseBytes) << k.dose[0] << " " << k.locale->name().toStdString();
     }
@@ -140,7 +140,7 @@ TEST(ParameterPayload, SelectorBytes) {
         v.*k.lastRead = 0x77;
         ParameterControls c = PlainControls();
         c.*k.selector = k.item;
-        BuildParameterPayload(c, v, 0, kPoint);
+        BuildParameterPayload(c, v, 0, kPoint, 1);
         EXPECT_EQ(Link.IoBuffer[k.offset], k.expected) << "offset " << k.offset << " item " << k.item;
     }
 }
@@ -167,7 +167,7 @@ TEST(ParameterPayload, CarriedFloatsAndLiveDose) {
         v.Float30 = v.Float34 = v.Float38 = 1;
         float dose = 1;
         k.set(v, dose);
-        BuildParameterPayload(PlainControls(), v, dose, kPoint);
+        BuildParameterPayload(PlainControls(), v, dose, kPoint, 1);
         EXPECT_EQ(Buffer(k.offset, 4), k.expected) << k.what;
     }
 }
@@ -190,19 +190,30 @@ TEST(ParameterPayload, CellThatCannotBeSentStopsBeforeTheBuffer) {
         {&kPoint, false, "1e39"},    // beyond single precision
         {&kPoint, true, "-1e-40"},   // below the normal range (negatives are not raised)
     };
+    // The message names the text, in the interface language.
+    const char* messages[] = {"\"%1\" — не число", "\"%1\" is not a number"};
     for (const Case& k : cases) {
-        ParameterControls c = PlainControls();
-        (k.doseGrid ? c.DoseCells : c.RateCells)[2] = QString::fromUtf8(k.text);
-        Link.IoBuffer.fill(0x5A);
-        try {
-            BuildParameterPayload(c, ParameterValuesT{}, 0, *k.locale);
-            ADD_FAILURE() << "'" << k.text << "' was taken";
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(QString::fromUtf8(e.what()),
-                      QString::fromUtf8("'%1' is not a valid floating point value").arg(QString::fromUtf8(k.text)));
+        for (int language : {1, 2}) {
+            ParameterControls c = PlainControls();
+            (k.doseGrid ? c.DoseCells : c.RateCells)[2] = QString::fromUtf8(k.text);
+            const QString expected = QString::fromUtf8(messages[language - 1]).arg(QString::fromUtf8(k.text));
+            Link.IoBuffer.fill(0x5A);
+            try {
+                BuildParameterPayload(c, ParameterValuesT{}, 0, *k.locale, language);
+                ADD_FAILURE() << "'" << k.text << "' was taken";
+            } catch (const std::runtime_error& e) {
+                EXPECT_EQ(QString::fromUtf8(e.what()), expected);
+            }
+            try {
+                CheckThresholdCells(c, *k.locale, language);
+                ADD_FAILURE() << "'" << k.text << "' passed the check";
+            } catch (const std::runtime_error& e) {
+                EXPECT_EQ(QString::fromUtf8(e.what()), expected);
+            }
+            for (int i = 0; i < 1000; ++i) ASSERT_EQ(Link.IoBuffer[i], 0x5A) << "'" << k.text << "' byte " << i;
         }
-        for (int i = 0; i < 1000; ++i) ASSERT_EQ(Link.IoBuffer[i], 0x5A) << "'" << k.text << "' byte " << i;
     }
+    EXPECT_NO_THROW(CheckThresholdCells(PlainControls(), kPoint, 1));
 }
 
 // ------------------------------------------------------------ the buttons, on the wire
@@ -341,21 +352,146 @@ TEST_F(WriteBack, SaveSendsTheBlockOnceForEachStatusBlock) {
     EXPECT_EQ(again[0].command, 0x80);
 }
 
-TEST_F(WriteBack, CellThatIsNotANumberStopsTheSave) {
+TEST_F(WriteBack, RefusedSaveChangesNothingAndSavingAfterTheCorrectionSends) {
+    struct Case {
+        int language;
+        const char* message;
+    } cases[] = {{1, "\"abc\" — не число"}, {2, "\"abc\" is not a number"}};
     Boot();
-    Tick();
-    Form1->StringGrid4->SetCell(1, 2, "abc");
-    Form1->StatusMessage(msg::Reading, false);
-    SetPolling(true);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.language);
+        Settings.UiLanguage = k.language;
+        Captured::errors.clear();
+        Tick();
+        Form1->StringGrid4->SetCell(1, 2, "abc");
+        Form1->StatusMessage(msg::Reading, false);
+        SetPolling(true);
 
-    Form1->Button6->click();
+        Form1->Button6->click();
 
-    ASSERT_EQ(Captured::errors.size(), 1u);
-    EXPECT_EQ(Captured::errors[0], "'abc' is not a valid floating point value");
-    EXPECT_TRUE(Sent().empty());
-    EXPECT_FALSE(Form1->Timer1->Enabled());
-    EXPECT_FALSE(Form1->Timer2->Enabled());
-    EXPECT_EQ(StatusText(), QString::fromUtf8("Чтение"));
+        ASSERT_EQ(Captured::errors.size(), 1u);
+        EXPECT_EQ(Captured::errors[0], QString::fromUtf8(k.message));
+        EXPECT_TRUE(Sent().empty());
+        // Nothing used up, nothing stopped.
+        EXPECT_TRUE(Polling.StatusFresh);
+        EXPECT_TRUE(Form1->Timer1->Enabled());
+        EXPECT_FALSE(Form1->Timer2->Enabled());
+        EXPECT_EQ(StatusText(), Tr(msg::Reading, k.language));
+
+        // Corrected, the same status block serves the save.
+        Form1->StringGrid4->SetCell(1, 2, "5");
+        Form1->Button6->click();
+
+        EXPECT_EQ(Captured::errors.size(), 1u);
+        const auto sent = Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].command, 0x80);
+        EXPECT_EQ(Payload(sent[0].payload, 54, 4), "40 A0 08 31");  // 5.001
+        EXPECT_EQ(StatusText(), k.language == 1 ? QString::fromUtf8("Записано") : "Write OK");
+        EXPECT_FALSE(Polling.StatusFresh);
+        // Polling resumes three seconds later.
+        EXPECT_FALSE(Form1->Timer1->Enabled());
+        EXPECT_TRUE(Form1->Timer2->Enabled());
+        Form1->Timer2Timer();
+        EXPECT_TRUE(Form1->Timer1->Enabled());
+    }
+}
+
+TEST_F(WriteBack, SelectorsKeepTheirChoiceThroughLanguageAndViewChangesAndSendIt) {
+    Boot();  // the device: display mode 0, sound on, detailed view, green backlight, 1 min
+    struct Selector {
+        QComboBox* box;
+        int item;  // chosen, different from what was read
+        const char* russian;
+        const char* english;
+        int offset;
+        uint8_t sent;
+    };
+    const Selector selectors[] = {
+        {Form1->ComboBox3, 2, "Время", "Time", param_offset::DisplayMode, 2},
+        {Form1->ComboBox1, 0, "Выкл", "Off", param_offset::SoundOn, 0},
+        {Form1->ComboBox2, 0, "Кратко", "Short", param_offset::DisplayView, 0},
+        {Form1->ComboBox6, 3, "Белый", "White", param_offset::Backlight, 3},
+        {Form1->ComboBox8, 2, "3 мин", "3 min", param_offset::BacklightTime, 180},
+    };
+    for (const Selector& s : selectors) {
+        ASSERT_NE(s.box->currentIndex(), s.item);
+        ASSERT_NE(readBlock[static_cast<size_t>(s.offset)], s.sent);
+        s.box->setCurrentIndex(s.item);
+    }
+    auto shows = [&](bool english, const char* when) {
+        for (const Selector& s : selectors) {
+            EXPECT_EQ(s.box->currentIndex(), s.item) << when << " " << s.russian;
+            EXPECT_EQ(s.box->currentText(), QString::fromUtf8(english ? s.english : s.russian)) << when;
+        }
+    };
+    auto sendsWhatIsShown = [&](const char* when) {
+        Tick();
+        Form1->Button6->click();
+        const auto sent = Sent();
+        ASSERT_EQ(sent.size(), 1u) << when;
+        for (const Selector& s : selectors)
+            EXPECT_EQ(sent[0].payload[static_cast<size_t>(s.offset)], s.sent) << when << " " << s.russian;
+    };
+
+    Form1->English1Click();
+    shows(true, "English");
+    sendsWhatIsShown("English");
+
+    // A compact window and back: the main window's texts are applied again on showing.
+    Form1->ComboBox9->setCurrentIndex(2);
+    Form1->N4Click();
+    Form1->N3Click();
+    ASSERT_EQ(Form1->ComboBox9->currentIndex(), 0);  // the lists were refilled
+    shows(true, "compact and back");
+    sendsWhatIsShown("compact and back");
+
+    Form1->N1Click();
+    shows(false, "Russian again");
+    sendsWhatIsShown("Russian again");
+}
+
+TEST_F(WriteBack, DeviceValueOutsideItsListShowsNothingAndIsSentAsRead) {
+    struct Selector {
+        QComboBox* box;
+        int offset;
+        uint8_t value;  // outside the list
+    };
+    Boot();
+    const Selector selectors[] = {
+        {Form1->ComboBox8, param_offset::BacklightTime, 30},
+        {Form1->ComboBox3, param_offset::DisplayMode, 5},
+        {Form1->ComboBox1, param_offset::SoundOn, 2},
+        {Form1->ComboBox2, param_offset::DisplayView, 7},
+        {Form1->ComboBox4, param_offset::DeviceLanguage, 3},
+        {Form1->ComboBox5, param_offset::RateThresholdSetting, 0},
+        {Form1->ComboBox6, param_offset::Backlight, 4},
+        {Form1->ComboBox7, param_offset::DoseThresholdSetting, 4},  // the empty fourth item
+    };
+    // Each box has shown an item before, in both languages.
+    for (const Selector& s : selectors) ASSERT_FALSE(s.box->currentText().isEmpty());
+    Form1->English1Click();
+    Form1->N1Click();
+    simulator.WithDevice([&](sim::Device& d) {
+        for (const Selector& s : selectors) d.State().parameters[static_cast<size_t>(s.offset)] = s.value;
+    });
+    Form1->Button14Click();
+    ASSERT_EQ(StatusText(), QString::fromUtf8("Прочитано"));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "as read" : "after a language switch");
+        for (const Selector& s : selectors) {
+            EXPECT_TRUE(s.box->currentText().isEmpty()) << s.offset;
+            EXPECT_TRUE(s.box->placeholderText().isEmpty()) << s.offset;
+        }
+        Tick();
+        Form1->Button6->click();
+        const auto sent = Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        for (const Selector& s : selectors)
+            EXPECT_EQ(sent[0].payload[static_cast<size_t>(s.offset)], s.value) << "offset " << s.offset;
+        Form1->English1Click();
+    }
 }
 
 TEST_F(WriteBack, SaveAndResetRefuseWithoutPortOrParameters) {

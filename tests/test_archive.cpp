@@ -731,7 +731,7 @@ TEST_F(ArchiveTab, EverySessionIsShownAndSavedWhereverItsMeasurementsLie) {
         // A dated record of value 0 right before empty memory: the newest session counts.
         {"dated zero at the end", "0MM0MMN", {{2, 3}, {5, 6}}, "2 07:05:09 21/03/09 0.2\r\n"},
     };
-    Boot();
+    ASSERT_NO_FATAL_FAILURE(Boot());
     QDir dir(workdir.path());
     auto shownRecords = [] {
         std::vector<int> out;
@@ -785,7 +785,7 @@ TEST_F(ArchiveTab, EverySessionIsShownAndSavedWhereverItsMeasurementsLie) {
 
 TEST_F(ArchiveTab, SessionButtonsWithNoSessionFound) {
     Load(ImageBuilder::FromPattern("0N-F"));  // written records, but no measurement
-    Boot();
+    ASSERT_NO_FATAL_FAILURE(Boot());
     Form1->Button1->click();
     ASSERT_EQ(Archive.SessionCount, 0);
     EXPECT_EQ(FilledRows(), 0);
@@ -809,7 +809,7 @@ TEST_F(ArchiveTab, SessionButtonsWithNoSessionFound) {
 
 TEST_F(ArchiveTab, StatisticsOfDamagedRecordsStayNumbers) {
     Load(ImageBuilder::FromPattern("0HHM"));
-    Boot();
+    ASSERT_NO_FATAL_FAILURE(Boot());
     Form1->Button1->click();
     ASSERT_EQ(Stats()->Cell(1, 1), "3");
     for (int r = 2; r <= 4; ++r) {

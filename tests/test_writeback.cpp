@@ -357,7 +357,7 @@ TEST_F(WriteBack, RefusedSaveChangesNothingAndSavingAfterTheCorrectionSends) {
         int language;
         const char* message;
     } cases[] = {{1, "\"abc\" — не число"}, {2, "\"abc\" is not a number"}};
-    Boot();
+    ASSERT_NO_FATAL_FAILURE(Boot());
     for (const Case& k : cases) {
         SCOPED_TRACE(k.language);
         Settings.UiLanguage = k.language;
@@ -398,7 +398,8 @@ TEST_F(WriteBack, RefusedSaveChangesNothingAndSavingAfterTheCorrectionSends) {
 }
 
 TEST_F(WriteBack, SelectorsKeepTheirChoiceThroughLanguageAndViewChangesAndSendIt) {
-    Boot();  // the device: display mode 0, sound on, detailed view, green backlight, 1 min
+    // The device: display mode 0, sound on, detailed view, green backlight, 1 min.
+    ASSERT_NO_FATAL_FAILURE(Boot());
     struct Selector {
         QComboBox* box;
         int item;  // chosen, different from what was read
@@ -457,7 +458,7 @@ TEST_F(WriteBack, DeviceValueOutsideItsListShowsNothingAndIsSentAsRead) {
         int offset;
         uint8_t value;  // outside the list
     };
-    Boot();
+    ASSERT_NO_FATAL_FAILURE(Boot());
     const Selector selectors[] = {
         {Form1->ComboBox8, param_offset::BacklightTime, 30},
         {Form1->ComboBox3, param_offset::DisplayMode, 5},

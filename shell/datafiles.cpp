@@ -56,9 +56,9 @@ void SetFileDialogSeam(FileDialogSeam seam) { Seam() = std::move(seam); }
 
 void TForm1::BuildDataFiles() {
     Button8 = new QPushButton(QString::fromUtf8("Открыть…"), TabSheet1);
-    Button8->setGeometry(700, 10, 72, 28);
+    Button8->setGeometry(680, 10, 80, 28);
     Button9 = new QPushButton(QString::fromUtf8("Экспорт…"), TabSheet1);
-    Button9->setGeometry(776, 10, 72, 28);
+    Button9->setGeometry(766, 10, 80, 28);
     N22 = Mview->addAction(QString::fromUtf8("Журнал"));
     N22->setCheckable(true);
     KeepNoticeTimer = new TTimer(kKeepNoticeDelayMs, this);

@@ -310,8 +310,8 @@ void TForm1::BuildArchiveTab() {
     ProgressBar1->setRange(0, 3276);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    ProgressBar1->setGeometry(470, 14, 200, 18);
-    Label21 = MakeLabel(t, "", 680, 16);
+    ProgressBar1->setGeometry(470, 14, 130, 18);
+    Label21 = MakeLabel(t, "", 608, 16);
     Label21->setMinimumWidth(50);
     ProgressBar2 = new TProgressBar(t);
     ProgressBar2->setRange(0, 16);

@@ -18,6 +18,7 @@
 #include "monitor/livelog.h"
 #include "shell/datafiles.h"
 #include "support/csv_reader.h"
+#include "support/data_files.h"
 #include "support/gui_fixture.h"
 
 using namespace veresk;
@@ -26,29 +27,6 @@ using namespace veresk::testing;
 namespace {
 
 QString U(const char* s) { return QString::fromUtf8(s); }
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 // An archive of three sessions (marks and a clock that went back), filling two blocks.
 std::vector<uint8_t> ThreeSessionArchive() {
@@ -395,4 +373,33 @@ TEST_F(DataFiles, LogChoiceRoundTripsThroughProgIni) {
     Form1->N8Click();
     EXPECT_TRUE(ReadAll(workdir.filePath("prog.ini")).contains("\r\nLiveLog=1\r\n"));
     EXPECT_TRUE(ReadAll(workdir.filePath("prog.ini")).contains("[Other]\r\nLiveLog=9\r\n"));
+}
+
+TEST_F(DataFiles, LogStartsANewFileAtLocalMidnight) {
+    StartWithDevice();
+    Form1->N22->trigger();
+    // The PC clock runs at its real pace from 23:59:57 on 10 December 2026, local time.
+    auto shift = std::make_shared<std::time_t>(0);
+    SetPcClockSource([shift] { return std::time(nullptr) + *shift; });
+    AtStartOfSecond();
+    *shift = LocalTime(2026, 12, 10, 23, 59, 57) - std::time(nullptr);
+    Form1->Timer1Timer();  // the device clock is set to the PC's; nothing is displayed
+    AtStartOfSecond();
+    const std::time_t before = PcNow();
+    Form1->Timer1Timer();
+    *shift += 4;  // past midnight; the device clock is 4 s behind, close enough to display
+    AtStartOfSecond();
+    const std::time_t after = PcNow();
+    Form1->Timer1Timer();
+    const QString logDir = xdg.DataFolder() + "/log";
+    EXPECT_EQ(QDir(logDir).entryList(QDir::Files), (QStringList{"2026-12-10.csv", "2026-12-11.csv"}));
+    const auto first = ReadCsv(ReadAll(logDir + "/2026-12-10.csv"));
+    const auto second = ReadCsv(ReadAll(logDir + "/2026-12-11.csv"));
+    ASSERT_TRUE(first.has_value() && second.has_value());
+    ASSERT_EQ(first->size(), 2);
+    ASSERT_EQ(second->size(), 2);
+    EXPECT_EQ(first->at(1).at(0), LocalIsoTime(before));
+    EXPECT_EQ(second->at(0).at(0), "time");
+    EXPECT_EQ(second->at(1).at(0), LocalIsoTime(after));
+    EXPECT_TRUE(second->at(1).at(0).startsWith("2026-12-11T00:00:0"));
 }

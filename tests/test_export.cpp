@@ -19,6 +19,7 @@
 #include "shell/csv.h"
 #include "shell/datafolder.h"
 #include "support/csv_reader.h"
+#include "support/data_files.h"
 
 using namespace veresk;
 using namespace veresk::testing;
@@ -26,30 +27,6 @@ using namespace veresk::testing;
 namespace {
 
 std::string S(const QByteArray& b) { return b.toStdString(); }
-
-// The PC time whose local calendar reading is the given one (in the zone under test).
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // A record: value bits as the device stores them (IEEE single, big-endian) and six
 // BCD bytes: second, minute, hour, day, month, year.

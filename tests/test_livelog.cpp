@@ -13,6 +13,7 @@
 #include "monitor/clock.h"
 #include "monitor/livelog.h"
 #include "support/csv_reader.h"
+#include "support/data_files.h"
 
 using namespace veresk;
 using namespace veresk::testing;
@@ -20,18 +21,6 @@ using namespace veresk::testing;
 namespace {
 
 std::string S(const QByteArray& b) { return b.toStdString(); }
-
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 // The zone's offset at `t` as the C library reports it, "+07:00".
 std::string OffsetText(std::time_t t) {
@@ -42,11 +31,6 @@ std::string OffsetText(std::time_t t) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%c%02ld:%02ld", off < 0 ? '-' : '+', m / 60, m % 60);
     return buf;
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 LiveStatusValues Status(float rate, float dose, float temperature, float battery, uint8_t statusFlags,

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 #include <cmath>
@@ -42,7 +43,11 @@ bool SaveArchiveImage(const ArchiveImageT& image, const QString& path) {
 QString KeepArchiveImage(const ArchiveImageT& image, std::time_t pcTime) {
     const QString folder = ArchivesFolder();
     if (!QDir().mkpath(folder)) return QString();
-    const QString path = folder + '/' + ArchiveImageFileName(pcTime);
+    // A name already taken (two downloads within a second, or the hour a clock set back
+    // for the winter repeats) gets a number: a kept archive is never replaced.
+    const QString base = folder + '/' + QFileInfo(ArchiveImageFileName(pcTime)).completeBaseName();
+    QString path = base + QStringLiteral(".bin");
+    for (int n = 2; QFileInfo::exists(path); ++n) path = base + QStringLiteral("_%1.bin").arg(n);
     return SaveArchiveImage(image, path) ? path : QString();
 }
 

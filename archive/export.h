@@ -33,7 +33,8 @@ QString ArchiveImageFileName(std::time_t pcTime);
 // file of that name is then left as it was).
 bool SaveArchiveImage(const ArchiveImageT& image, const QString& path);
 // Keeps the image in ArchivesFolder() under ArchiveImageFileName(pcTime), creating the
-// folder when needed.  Returns the file's path, or an empty string on failure.
+// folder when needed; when that name is taken, "…_2.bin", "…_3.bin" and so on.  Returns
+// the file's path, or an empty string on failure.
 QString KeepArchiveImage(const ArchiveImageT& image, std::time_t pcTime);
 
 enum class ImageFileStatus {

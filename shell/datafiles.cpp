@@ -73,10 +73,11 @@ void TForm1::BuildDataFiles() {
 
 void TForm1::KeepDownloadedArchive() {
     const std::time_t now = PcNow();
-    archiveSource_ = QFileInfo(ArchiveImageFileName(now)).completeBaseName();
+    const QString kept = KeepArchiveImage(Archive.ArchiveImage, now);
+    archiveSource_ = QFileInfo(kept.isEmpty() ? ArchiveImageFileName(now) : kept).completeBaseName();
     // The download stands whatever happens here; a failure is told once "Прочитано"
     // has been on the status line for a moment.
-    if (KeepArchiveImage(Archive.ArchiveImage, now).isEmpty()) KeepNoticeTimer->start();
+    if (kept.isEmpty()) KeepNoticeTimer->start();
 }
 
 void TForm1::Button8Click() {

@@ -272,6 +272,16 @@ TEST_F(DataFiles, ExportWritesEveryMeasurement) {
     EXPECT_EQ(table->at(6).at(1), "8");
     EXPECT_EQ(table->back(), (QList<QByteArray>{"3", "260", "2009-03-21T05:47:59", "1.5"}));
 
+    // A second download in the same second is kept beside the first, and named so.
+    Form1->Button1->click();
+    EXPECT_EQ(KeptFiles(), (QStringList{"2026-12-10_14-03-27.bin", "2026-12-10_14-03-27_2.bin"}));
+    asked.clear();
+    Answer(out);
+    Form1->Button9->click();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].second, Archives() + "/2026-12-10_14-03-27_2.csv");
+    asked.clear();
+
     // From an opened file the name comes from that file.
     const QString copy = workdir.filePath("station-a.bin");
     ASSERT_TRUE(QFile::copy(Archives() + "/2026-12-10_14-03-27.bin", copy));

@@ -245,11 +245,23 @@ TEST_F(DataFolderTest, KeptImageReadsBackAndWrongFilesAreRefused) {
     const QByteArray bytes = ReadAll(path);
     ASSERT_EQ(bytes.size(), kArchiveSize);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), reinterpret_cast<const uint8_t*>(bytes.constData())));
-    EXPECT_EQ(QDir(dir_.path() + "/data/archives").entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(QDir(dir_.path() + "/data/archives").entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary
 
     ArchiveImageT loaded{};
     EXPECT_EQ(LoadArchiveImage(path, loaded), ImageFileStatus::Loaded);
     EXPECT_EQ(loaded, image);
+
+    // The same local time again (a second download within the second, or the repeated
+    // hour after the clocks went back): the first file stays as it was.
+    ArchiveImageT second{};
+    second[0] = 0x42;
+    EXPECT_EQ(KeepArchiveImage(second, when), dir_.path() + "/data/archives/2026-12-10_14-03-27_2.bin");
+    EXPECT_EQ(KeepArchiveImage(second, when), dir_.path() + "/data/archives/2026-12-10_14-03-27_3.bin");
+    EXPECT_EQ(LoadArchiveImage(path, loaded), ImageFileStatus::Loaded);
+    EXPECT_EQ(loaded, image);
+    EXPECT_EQ(LoadArchiveImage(dir_.path() + "/data/archives/2026-12-10_14-03-27_2.bin", loaded),
+              ImageFileStatus::Loaded);
+    EXPECT_EQ(loaded, second);
 
     const QString other = dir_.path() + "/other.bin";
     const struct {

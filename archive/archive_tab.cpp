@@ -153,11 +153,7 @@ void TForm1::ReadArchive() {
     }
     ProgressBar2->setValue(0);
     ProgressBar2->show();
-    StringGrid8->SetRowCount(kArchiveRecordCount);
-    const int lang = Settings.UiLanguage;
-    for (const GridText& g : kRecordHeaders) StringGrid8->SetCell(g.col, g.row, Tr(g.text, lang));
-    for (const GridText& g : kStatLabels) StringGrid3->SetCell(g.col, g.row, Tr(g.text, lang));
-    EmptyRecordRows(StringGrid8);
+    PrepareSessionView();
 
     const DownloadOutcome outcome = DownloadArchive([this](int attempts) {
         ProgressBar2->setValue(std::clamp(attempts, ProgressBar2->minimum(), ProgressBar2->maximum()));
@@ -168,7 +164,20 @@ void TForm1::ReadArchive() {
         return;
     }
     StatusMessage(msg::ReadOk, false);
-    Edit2->setText(SessionText(Archive.CurrentSession, Archive.SessionCount, lang));
+    KeepDownloadedArchive();
+    ShowFirstSession();
+}
+
+void TForm1::PrepareSessionView() {
+    StringGrid8->SetRowCount(kArchiveRecordCount);
+    const int lang = Settings.UiLanguage;
+    for (const GridText& g : kRecordHeaders) StringGrid8->SetCell(g.col, g.row, Tr(g.text, lang));
+    for (const GridText& g : kStatLabels) StringGrid3->SetCell(g.col, g.row, Tr(g.text, lang));
+    EmptyRecordRows(StringGrid8);
+}
+
+void TForm1::ShowFirstSession() {
+    Edit2->setText(SessionText(Archive.CurrentSession, Archive.SessionCount, Settings.UiLanguage));
     Series12->clear();
     ShowSession(1, Archive.SessionCount);
 }

@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 demo="$PWD/build/demo"
 mkdir -p "$demo/config"
 export XDG_CONFIG_HOME="$demo/config"
+export XDG_DATA_HOME="$demo/data"   # kept archives and the live log
 ./build/veresk-sim --link "$XDG_CONFIG_HOME/veresk/ports" --com 5 --sessions 3 --records 40 "$@" &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null || true; wait $sim_pid 2>/dev/null || true' EXIT

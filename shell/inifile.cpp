@@ -241,6 +241,7 @@ void LoadSettings() {
     Settings.UiLanguage = ini.ReadInteger(QStringLiteral("Common"), QStringLiteral("Language"), 0);
     Settings.Transparency = ini.ReadInteger(QStringLiteral("Common"), QStringLiteral("Transparent"), 40);
     Settings.ViewMode = ini.ReadInteger(QStringLiteral("Common"), QStringLiteral("Mode"), 0);
+    Settings.LiveLog = ini.ReadInteger(QStringLiteral("Common"), QStringLiteral("LiveLog"), 0);
 }
 
 void StoreSettings(int trackBarPosition) {
@@ -248,6 +249,7 @@ void StoreSettings(int trackBarPosition) {
     ini.WriteString(QStringLiteral("Common"), QStringLiteral("Language"), QString::number(Settings.UiLanguage));
     ini.WriteString(QStringLiteral("Common"), QStringLiteral("Transparent"), QString::number(trackBarPosition));
     ini.WriteString(QStringLiteral("Common"), QStringLiteral("Mode"), QString::number(Settings.ViewMode));
+    ini.WriteString(QStringLiteral("Common"), QStringLiteral("LiveLog"), QString::number(Settings.LiveLog != 0 ? 1 : 0));
 }
 
 }  // namespace veresk

@@ -37,15 +37,16 @@ struct StoredSettings {
     int UiLanguage = 0;     // 1 Russian, 2 English, 0 not chosen yet
     int Transparency = 40;  // opacity of compact window 1
     int ViewMode = 0;       // 0 main window, 1 compact 1, 2 compact 2
+    int LiveLog = 0;        // the live log: 0 off, anything else on (stored as 0 or 1)
 };
 
 extern StoredSettings Settings;
 void ResetSettingsState();
 
 QString SettingsFilePath();  // working directory + prog.ini
-// Reads Language, Transparent and Mode (in that order) into Settings.
+// Reads Language, Transparent, Mode and LiveLog (in that order) into Settings.
 void LoadSettings();
-// Writes Language, Transparent (the slider's position) and Mode, in that order; throws
+// Writes Language, Transparent (the slider's position), Mode and LiveLog, in that order; throws
 // IniWriteError on failure (keys written before the failure stay written).
 void StoreSettings(int trackBarPosition);
 

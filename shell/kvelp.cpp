@@ -144,6 +144,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     BuildArchiveTab();
     ConnectParameterButtons();
     ConnectArchiveTab();
+    BuildDataFiles();
 
     // Loading the menu counts as a change of its items: polling stays off until the
     // window has been shown.
@@ -309,8 +310,8 @@ void TForm1::BuildArchiveTab() {
     ProgressBar1->setRange(0, 3276);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    ProgressBar1->setGeometry(470, 14, 200, 18);
-    Label21 = MakeLabel(t, "", 680, 16);
+    ProgressBar1->setGeometry(470, 14, 130, 18);
+    Label21 = MakeLabel(t, "", 608, 16);
     Label21->setMinimumWidth(50);
     ProgressBar2 = new TProgressBar(t);
     ProgressBar2->setRange(0, 16);
@@ -429,6 +430,7 @@ void TForm1::FormShow() {
         N1->setChecked(Settings.UiLanguage == 1);
         English1->setChecked(Settings.UiLanguage == 2);
     }
+    N22->setChecked(Settings.LiveLog != 0);
     if (Discovery.ViewSwitched) return;
 
     Form2->ScanningLayout();
@@ -645,6 +647,7 @@ void TForm1::Timer1Timer() {
     Label20->setText(p.label20);
     Image1->show();
     ShowPresentation(p);
+    AppendLiveLog();
 }
 
 void TForm1::ShowPresentation(const Presentation& p) {
@@ -767,6 +770,7 @@ void TForm1::ApplyInterfaceTexts(int language) {
     SetMenuCaption(N8, T("Выход", "Exit"));
     SetMenuCaption(N13, T("Связь", "Connect"));
     SetMenuCaption(Mview, T("Вид", "View"));
+    SetMenuCaption(N22, T("Журнал", "Log"));
     SetMenuCaption(Mhelp, T("Справка", "Help"));
     SetMenuCaption(Mabout, T("О программе", "About"));
     PageControl1->setTabText(0, T("Результаты измерения", "Measurement results"));
@@ -802,6 +806,8 @@ void TForm1::ApplyInterfaceTexts(int language) {
         {Label32, {"Заполнение памяти", "Memory filling"}},
         {Label23, {"Сеанс", "Session"}},
         {CheckBox1, {"Сохранить в файле", "Save to file"}},
+        {Button8, {"Открыть…", "Open…"}},
+        {Button9, {"Экспорт…", "Export…"}},
     };
     for (const auto& [w, text] : captions) {
         const QString t = T(text.ru, text.en);

@@ -118,6 +118,16 @@ public:
     void BitBtn9Click();
     void BitBtn10Click();
 
+    // Kept archive images, opening one, the CSV export and the live log (shell/datafiles.cpp).
+    QPushButton *Button8, *Button9;  // "Открыть…", "Экспорт…" on the archive tab
+    QAction* N22;                     // "Журнал": the live log, a tick item of "Вид"
+    void Button8Click();
+    void Button9Click();
+    void N22Click();
+    void KeepDownloadedArchive();  // after a good download, with "Прочитано" drawn
+    void AppendLiveLog();          // on every displayed tick
+    TTimer* KeepNoticeTimer;       // draws a failed keep once "Прочитано" has been seen
+
     // --- shared displays ---
     void ShowNoLink();
     // A link message on the status line, in the current language.
@@ -148,6 +158,11 @@ private:
     void ReadArchive();
     bool ShowSession(int session, int& counter);  // false: the session has no measurement
     void StepSession(int step);                   // the two session buttons
+    void PrepareSessionView();                    // grid rows, headings and labels for a new image
+    void ShowFirstSession();                      // session 1 of the image in memory
+    void BuildDataFiles();                        // shell/datafiles.cpp
+    QString archiveSource_;                       // the kept or opened file the image came from
+    bool liveLogFailureShown_ = false;            // one report per run of failing writes
     void BuildResultsTab();
     void BuildParametersTab();
     void BuildArchiveTab();

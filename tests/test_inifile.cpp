@@ -151,20 +151,22 @@ TEST_F(IniFileTest, FindsSectionAndKeyLikeWindows) {
     EXPECT_EQ(Settings.ViewMode, 0);
 }
 
-TEST_F(IniFileTest, CreatesTheFileWithTheThreeKeysInOrder) {
+TEST_F(IniFileTest, CreatesTheFileWithItsKeysInOrder) {
     StoreSettings(40);
-    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=0\r\nTransparent=40\r\nMode=0\r\n");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=0\r\nTransparent=40\r\nMode=0\r\nLiveLog=0\r\n");
 
     Settings.UiLanguage = 2;
     Settings.ViewMode = 1;
+    Settings.LiveLog = 1;
     StoreSettings(200);
-    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2\r\nTransparent=200\r\nMode=1\r\n");
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2\r\nTransparent=200\r\nMode=1\r\nLiveLog=1\r\n");
 
     ResetSettingsState();
     LoadSettings();
     EXPECT_EQ(Settings.UiLanguage, 2);
     EXPECT_EQ(Settings.Transparency, 200);
     EXPECT_EQ(Settings.ViewMode, 1);
+    EXPECT_EQ(Settings.LiveLog, 1);
     EXPECT_EQ(DirEntries(), QStringList{"prog.ini"});  // no temporary file left behind
 }
 
@@ -179,7 +181,7 @@ TEST_F(IniFileTest, WriteKeepsEverythingElseByteForByte) {
     EXPECT_EQ(Str(ReadBytes(Path())),
               "; settings\r\n\r\n[Other]\r\nLanguage=9\r\n"
               "[common]\r\n  Language = 2 \r\nExtra=\xFF\xFE\x01 raw\r\n"
-              "Transparent=255\r\nMode=1\r\n"
+              "Transparent=255\r\nMode=1\r\nLiveLog=0\r\n"
               "# Mode=2\r\n; Mode=3\r\n\r\n"
               "[Tail]\r\nK=V");
 }
@@ -190,7 +192,37 @@ TEST_F(IniFileTest, WriteReusesTheFilesLineEnding) {
     Settings.ViewMode = 0;
     StoreSettings(41);
     EXPECT_EQ(Str(ReadBytes(Path())),
-              "# lf file\n[Common]\nMode=0\nLanguage=1\nTransparent=41\n\n[X]\nY=1\n");
+              "# lf file\n[Common]\nMode=0\nLanguage=1\nTransparent=41\nLiveLog=0\n\n[X]\nY=1\n");
+}
+
+TEST_F(IniFileTest, LiveLogRoundTripKeepsForeignLines) {
+    const struct {
+        const char* stored;  // the LiveLog line of the file, if any
+        int read;
+        const char* written;  // after an exit with the value read
+    } cases[] = {
+        {"", 0, "LiveLog=0"},
+        {"LiveLog=1", 1, "LiveLog=1"},
+        {"LiveLog=0", 0, "LiveLog=0"},
+        {"livelog=0x1", 1, "livelog=1"},
+        {"LiveLog=7", 7, "LiveLog=1"},  // anything but 0 is on, stored as 1
+        {"LiveLog=on", 0, "LiveLog=0"},  // no number: the default
+    };
+    for (const auto& c : cases) {
+        const QByteArray line = *c.stored ? QByteArray(c.stored) + "\r\n" : QByteArray();
+        WriteBytes(Path(), "; mine\r\n[Common]\r\nLanguage=2\r\n" + line +
+                               "Colour=7\r\nTransparent=90\r\nMode=0\r\n[Other]\r\nLiveLog=5\r\n");
+        ResetSettingsState();
+        LoadSettings();
+        EXPECT_EQ(Settings.LiveLog, c.read) << c.stored;
+        StoreSettings(90);
+        const QByteArray kept = *c.stored ? QByteArray(c.written) + "\r\n" : QByteArray();
+        const QByteArray added = *c.stored ? QByteArray() : QByteArray(c.written) + "\r\n";
+        EXPECT_EQ(Str(ReadBytes(Path())), Str("; mine\r\n[Common]\r\nLanguage=2\r\n" + kept +
+                                              "Colour=7\r\nTransparent=90\r\nMode=0\r\n" + added +
+                                              "[Other]\r\nLiveLog=5\r\n"))
+            << c.stored;
+    }
 }
 
 TEST_F(IniFileTest, ReplacesOnlyTheFirstLineOfTheKey) {

@@ -258,7 +258,8 @@ TEST_F(Startup, EnglishStartAndExitStoresTheSlider) {
     QFile f(workdir.filePath("prog.ini"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(),
-              QByteArray("; kept\r\n[Common]\r\nLanguage=2\r\nTransparent=255\r\nMode=0\r\nColour=7\r\n[Other]\r\nx=1\r\n"));
+              QByteArray("; kept\r\n[Common]\r\nLanguage=2\r\nTransparent=255\r\nMode=0\r\nColour=7\r\nLiveLog=0\r\n"
+                         "[Other]\r\nx=1\r\n"));
 }
 
 TEST_F(Startup, ExitThatCannotWriteKeepsRunning) {

@@ -32,6 +32,7 @@ struct Captured {
 class GuiTest : public ::testing::Test {
 protected:
     PortMapSandbox sandbox;
+    XdgSandbox xdg;  // the data folder (kept archives, live log) lies in here
     QTemporaryDir workdir;
     QString oldCwd;
     sim::Simulator simulator;

@@ -23,6 +23,22 @@ PortMapSandbox::~PortMapSandbox() {
     else qunsetenv("XDG_CONFIG_HOME");
 }
 
+XdgSandbox::XdgSandbox() {
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+        saved_.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        const QString folder = dir_.path() + '/' + QString::fromLatin1(name).mid(4, 5).toLower().remove('_');
+        QDir().mkpath(folder);
+        qputenv(name, folder.toUtf8());
+    }
+}
+
+XdgSandbox::~XdgSandbox() {
+    for (const auto& [name, value] : saved_) {
+        if (value) qputenv(name.constData(), *value);
+        else qunsetenv(name.constData());
+    }
+}
+
 QString PortMapFolderOf(const QString& base) { return base + QStringLiteral("/veresk/ports"); }
 
 QString PortMapSandbox::Folder() const { return PortMapFolderOf(dir_.path()); }

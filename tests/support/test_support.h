@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "link/port.h"
@@ -28,6 +30,21 @@ private:
     QByteArray oldXdg_;
     bool hadXdg_ = false;
     std::vector<int> silentMasters_;
+};
+
+// Private XDG_DATA_HOME, XDG_CACHE_HOME and XDG_STATE_HOME folders, so that nothing a
+// test runs writes into the user's home (the kept archives and the live log go to the
+// data folder).  Restores the environment when destroyed.
+class XdgSandbox {
+public:
+    XdgSandbox();
+    ~XdgSandbox();
+    QString DataHome() const { return dir_.path() + QStringLiteral("/data"); }
+    QString DataFolder() const { return DataHome() + QStringLiteral("/veresk"); }  // the program's
+
+private:
+    QTemporaryDir dir_;
+    std::vector<std::pair<QByteArray, std::optional<QByteArray>>> saved_;
 };
 
 // A fake port for tests of the link's own call order: records every call.

@@ -77,10 +77,6 @@ int DaysInMonth(int year, int month) {
 
 QByteArray Digits(int n, int width) { return QByteArray::number(n).rightJustified(width, '0'); }
 
-// The counter the session view's walk starts from (the download and the session
-// buttons number sessions alike).
-int ViewCounterStart(const ArchiveImageT&) { return 0; }
-
 }  // namespace
 
 QByteArray RecordIsoTime(const uint8_t* r) {
@@ -102,7 +98,7 @@ std::vector<ExportRow> ArchiveMeasurements(const ArchiveImageT& image) {
     // every measurement has been placed.  A session never holds fewer than the start
     // (a lowered counter is always raised again by the empty record that follows).
     std::vector<int> sessionOf(kArchiveRecordCount, std::numeric_limits<int>::min());
-    const int start = ViewCounterStart(image);
+    const int start = 0;  // the download and the session buttons start the walk here
     const QLocale locale = QLocale::c();
     int placed = 0;
     for (int s = start; placed < total && s <= start + kArchiveRecordCount; ++s) {

@@ -18,11 +18,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -39,6 +41,7 @@ QString& LockFolderSlot() {
 }
 
 constexpr int kWriteTimeoutMs = 500;
+constexpr int kFreshLockSeconds = 5;
 
 using Clock = std::chrono::steady_clock;
 
@@ -56,12 +59,14 @@ enum class LockOwner { None, Live, Stale };
 // Who holds the lock file: nobody (no file), a live process, or one that is gone.  The
 // PID is ten ASCII characters and a newline; some old programs wrote it as a binary
 // int.  A file that cannot be read counts as live (it may be anyone's); one that holds
-// no PID at all counts as stale.
+// no PID counts as stale once it is a few seconds old (a program may be writing it).
 LockOwner ReadLockOwner(const QByteArray& lockPath, pid_t* ownerOut = nullptr) {
     const int fd = ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return errno == ENOENT ? LockOwner::None : LockOwner::Live;
     char text[64] = {};
     const ssize_t n = ::read(fd, text, sizeof text - 1);
+    struct stat st {};
+    const bool fresh = ::fstat(fd, &st) == 0 && std::time(nullptr) - st.st_mtime < kFreshLockSeconds;
     ::close(fd);
     long pid = 0;
     if (n == static_cast<ssize_t>(sizeof(int)) && (text[0] < ' ' || text[0] > '~')) {
@@ -74,7 +79,7 @@ LockOwner ReadLockOwner(const QByteArray& lockPath, pid_t* ownerOut = nullptr) {
         if (end == text) pid = 0;
     }
     if (ownerOut) *ownerOut = static_cast<pid_t>(pid);
-    if (pid <= 0 || pid > INT_MAX) return LockOwner::Stale;
+    if (pid <= 0 || pid > INT_MAX) return fresh ? LockOwner::Live : LockOwner::Stale;
     if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return LockOwner::Live;
     return LockOwner::Stale;
 }

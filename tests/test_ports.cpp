@@ -3,6 +3,7 @@
 // device clock check (damaged clock bytes, a PC clock the device cannot hold).
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -253,23 +254,29 @@ TEST_F(SystemPort, StaleLockFilesAreTakenOver) {
         QByteArray content;
     };
     for (const Case& c : {Case{"PID of a process that has ended", LockText(gone)},
-                          Case{"no PID at all", QByteArray("\n")}}) {
+                          Case{"no PID, written a minute ago", QByteArray("\n")}}) {
         SCOPED_TRACE(c.what);
         QFile f(QFile::decodeName(lockPath));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(c.content);
         f.close();
+        const QDateTime minuteAgo = QDateTime::currentDateTime().addSecs(-60);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(minuteAgo, QFileDevice::FileModificationTime));
+        f.close();
         auto port = OpenSystemPortAt(Com3());
         ASSERT_NE(port, nullptr);
         EXPECT_EQ(LockContent(), LockText(::getpid()));
     }
-    // A lock of a live process (here: the one that started the tests) is respected.
-    QFile f(QFile::decodeName(lockPath));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(LockText(::getppid()));
-    f.close();
-    EXPECT_EQ(OpenSystemPortAt(Com3()), nullptr);
-    EXPECT_EQ(LockContent(), LockText(::getppid()));
+    // A lock of a live process (here: the one that started the tests), or one that is
+    // still being written, is respected.
+    for (const QByteArray& content : {LockText(::getppid()), QByteArray()}) {
+        QFile f(QFile::decodeName(lockPath));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        EXPECT_EQ(OpenSystemPortAt(Com3()), nullptr) << content.toStdString();
+        EXPECT_EQ(LockContent(), content);
+    }
 }
 
 TEST_F(SystemPort, LowLatencyRefusedByTheDriverIsSkippedSilently) {

@@ -299,7 +299,11 @@ TEST_F(SystemPort, HangUpBetweenExchangesClosesThePortWithoutSpinning) {
     ASSERT_NE(Link.PortHandle, nullptr);  // left open, as after every exchange
     const long before = CpuMsWhileIdle(3000);
 
-    simulator.Stop();  // the adapter is unplugged
+    // The adapter is unplugged: its line hangs up and its device node goes (the link is
+    // left dangling, so that a new pseudo-terminal of the same number is never reached).
+    simulator.Stop();
+    QFile::remove(Com3());
+    ASSERT_TRUE(QFile::link(sandbox.Folder() + QStringLiteral("/unplugged-tty"), Com3()));
     const long after = CpuMsWhileIdle(3000);
     std::cout << "CPU over 3 s with the port open: " << before << " ms; after the hang-up: " << after << " ms\n";
     EXPECT_EQ(Link.PortHandle, nullptr);

@@ -28,12 +28,19 @@ namespace {
 // The short pause the device needs between the lead-in byte and the header.
 void LeadInPause() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
 
+// A port that reported a hang-up or an error is closed at once: the handle becomes
+// none and the next exchange opens afresh.
+void DropLostPort() {
+    if (Link.PortHandle && Link.PortHandle->Lost()) Link.PortHandle.reset();
+}
+
 SerialPort* OpenNumber(int n, int readConstant) {
     // The old handle is closed first, also when the new open then fails.
     Link.PortHandle.reset();
     if (n < 1 || n > 255) return nullptr;
     Link.PortHandle = CurrentPortOpener()(n);
     Link.ReadTotalTimeoutConstant = readConstant;
+    if (Link.PortHandle) Link.PortHandle->OnLost(&DropLostPort);
     return Link.PortHandle.get();
 }
 
@@ -92,6 +99,7 @@ uint32_t ReadTransaction(uint8_t command, uint16_t length, uint16_t address) {
     }
     // The residual is always taken over length + 2 bytes, whether or not they all came.
     Link.Crc = CrcBlock(Link.IoBuffer.data(), std::min<uint32_t>(expected, kIoBufferSize));
+    DropLostPort();
     return Link.BytesTransferred;
 }
 
@@ -109,6 +117,7 @@ uint32_t WriteTransaction(uint8_t command, uint16_t length, uint16_t address) {
         return 0;
     }
     if (payload != 0) Link.BytesTransferred = port->Write(Link.IoBuffer.data(), payload + 2);
+    DropLostPort();
     return Link.BytesTransferred;
 }
 

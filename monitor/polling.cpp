@@ -39,9 +39,16 @@ std::array<uint8_t, 7> ClockBytes(std::time_t localNow) {
             EncodeBcd(tm.tm_mday), EncodeBcd(tm.tm_mon + 1), EncodeBcd(tm.tm_year + 1900 - 2000)};
 }
 
+bool PcClockWritable(std::time_t now) {
+    const int year = LocalBreakdown(now).tm_year + 1900;
+    return year >= 2000 && year <= 2099;
+}
+
 bool SetDeviceClock() {
     if (OpenDevicePort() == nullptr) return false;
-    const auto bytes = ClockBytes(PcNow());
+    const std::time_t now = PcNow();
+    if (!PcClockWritable(now)) return false;  // the device's year byte cannot hold it
+    const auto bytes = ClockBytes(now);
     std::copy(bytes.begin(), bytes.end(), Link.IoBuffer.begin());
     WriteTransaction(SetClockCommand, 7, 0);
     return true;
@@ -74,8 +81,15 @@ PollResult PollDevice() {
     Polling.LiveStatus = DecodeStatusBlock(Link.IoBuffer.data());
     Polling.StatusFresh = true;
 
+    // A PC time the device clock cannot hold (a year outside 2000-2099) is not written:
+    // the values are shown as on a tick whose clock check passed.
     const std::time_t now = PcNow();
-    const std::time_t device = DeviceClockToTime(Polling.LiveStatus.DeviceClock, now);
+    if (!PcClockWritable(now)) {
+        r.outcome = PollOutcome::Good;
+        return r;
+    }
+    const DeviceClockFields& clock = Polling.LiveStatus.DeviceClock;
+    const std::time_t device = clock.valid ? DeviceClockToTime(clock, now) : static_cast<std::time_t>(-1);
     const long long off = static_cast<long long>(device) - static_cast<long long>(now);
     if (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6) {
         SetDeviceClock();

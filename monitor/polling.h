@@ -32,8 +32,11 @@ PollResult PollDevice();
 std::time_t DeviceClockToTime(const DeviceClockFields& clock, std::time_t now);
 // The seven clock bytes for a local time: s, min, h, weekday (0 = Sunday), day, month, year-2000.
 std::array<uint8_t, 7> ClockBytes(std::time_t localNow);
+// Whether the PC's local time at `now` fits the device clock (year 2000-2099).
+bool PcClockWritable(std::time_t now);
 // Opens the port and sends the PC's local time, read after the open (command 0xBB).
-// False when the port would not open (the next good tick tries again).
+// False when the port would not open (the next good tick tries again) or the PC's
+// time does not fit the device clock.
 bool SetDeviceClock();
 
 inline constexpr uint8_t SetClockCommand = 0xBB;

@@ -34,7 +34,16 @@ inline constexpr uint8_t ChargingBit = 0x20;            // StatusFlags
 
 struct DeviceClockFields {
     int second = 0, minute = 0, hour = 0, weekday = 0, day = 0, month = 0, year = 0;  // year within the century
+    // Every field the clock check uses is a valid BCD number in its range and the day
+    // exists in its month; a clock that is not counts as off.
+    bool valid = false;
 };
+
+// Whether the seven clock bytes (s, min, h, weekday, day, month, year-2000) hold a real
+// date and time: each of second, minute, hour, day, month and year is packed BCD with
+// both digits 0-9, within 0-59, 0-59, 0-23, 1-31, 1-12, 00-99, and the day exists in
+// that month of 2000 + year.  The weekday is not judged (the clock check ignores it).
+bool DeviceClockBytesValid(const uint8_t* clock);
 
 struct LiveStatusValues {
     uint16_t MeasurementCount = 0;

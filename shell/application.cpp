@@ -1,7 +1,15 @@
 #include "shell/application.h"
 
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <cstdlib>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include "archive/archive.h"
 #include "link/discovery.h"
@@ -73,9 +81,45 @@ void EndProgramDefault() {
 }
 
 void EndProgram() {
+    // Whichever way the program ends, the port is closed and its claims released.
+    CloseDevicePort();
     if (g_ender) g_ender();
     else EndProgramDefault();
 }
+
+#ifndef Q_OS_WIN
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+// Only the byte goes through the pipe: the program ends from the event loop.
+void OnExitSignal(int) {
+    const int saved = errno;
+    const char b = 1;
+    [[maybe_unused]] const ssize_t w = ::write(g_signalPipe[1], &b, 1);
+    errno = saved;
+}
+}  // namespace
+
+void InstallExitSignals() {
+    if (g_signalPipe[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char b;
+        while (::read(g_signalPipe[0], &b, 1) > 0) {
+        }
+        // Like closing the main window by its frame: the port is closed, nothing is stored.
+        EndProgram();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = &OnExitSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+#else
+void InstallExitSignals() {}
+#endif
 
 void CreateForms() {
     RegisterResources();

@@ -50,7 +50,12 @@ void CreateForms();
 void DestroyForms();
 void ResetAllState();
 
-// Ends the process at once with exit code 0 (tests replace it).
+// SIGTERM, SIGINT and SIGHUP (a session ending, a kill) end the program from the event
+// loop as the frame's close button does: the port is closed, no settings are written.
+void InstallExitSignals();
+
+// Ends the process at once with exit code 0, closing the port first (tests replace
+// the ending itself).
 using ProcessEnder = void (*)();
 void SetProcessEnder(ProcessEnder ender);
 [[noreturn]] void EndProgramDefault();

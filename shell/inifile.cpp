@@ -2,7 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <optional>
@@ -191,16 +201,10 @@ int IniFile::ReadInteger(const QString& section, const QString& key, int def) co
     return value ? *value : def;
 }
 
-void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    QByteArray data;
-    if (QFile::exists(path_)) {
-        // A file that is there but cannot be read must not be replaced by a fresh one.
-        QFile file(path_);
-        if (!file.open(QIODevice::ReadOnly)) throw IniWriteError(path_);
-        data = file.readAll();
-        if (file.error() != QFileDevice::NoError) throw IniWriteError(path_);
-    }
+namespace {
 
+// Sets one key in the file's bytes (adding the section or the key when missing).
+void SetKey(QByteArray& data, const QString& section, const QString& key, const QString& value) {
     const std::vector<Line> lines = SplitLines(data);
     const KeyLocation where = Locate(data, lines, section, key);
     const QByteArray eol = LineEnding(data);
@@ -220,23 +224,126 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
         else
             data += eol + block;
     }
+}
 
-    // The new content goes to a temporary file beside the old one, which is renamed
-    // over it only once everything is on the disk.
-    QSaveFile out(path_);
-    if (!out.open(QIODevice::WriteOnly)) throw IniWriteError(path_);
+#ifdef Q_OS_WIN
+// Replaces the file as a whole: a new copy beside it, renamed over it once complete.
+void ReplaceWhole(const QString& path, const QByteArray& data) {
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) throw IniWriteError(path);
     // Flush by hand: commit() does not notice a flush that runs out of room at the end
     // and would then rename a truncated copy over the file.
     if (out.write(data) != data.size() || !out.flush() || out.error() != QFileDevice::NoError) {
         out.cancelWriting();
-        throw IniWriteError(path_);
+        throw IniWriteError(path);
     }
-    if (!out.commit()) throw IniWriteError(path_);
+    if (!out.commit()) throw IniWriteError(path);
+}
+#else
+// The new copy is written beside the file as "<name>.<PID>.tmp" and renamed over it
+// once it is complete and on the disk.  Every failure removes it.  A writer that was
+// killed cannot, so the next start or write removes the copies of writers that no
+// longer run.
+QByteArray CopyName(const QByteArray& path, long pid) { return path + '.' + QByteArray::number(pid) + ".tmp"; }
+
+bool Running(long pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
+
+void RemoveLeftoverCopies(const QString& path) {
+    const QFileInfo info(path);
+    const QRegularExpression copy(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.([0-9]+)\\.tmp")));
+    QDir folder = info.absoluteDir();
+    const QStringList names =
+        folder.entryList({info.fileName() + QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = copy.match(name);
+        if (!m.hasMatch()) continue;
+        const long pid = m.captured(1).toLong();
+        if (pid != ::getpid() && Running(pid)) continue;  // another program writing now
+        folder.remove(name);
+    }
+}
+
+bool WriteAll(int fd, const QByteArray& data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+        if (n > 0) done += n;
+        else if (n < 0 && errno == EINTR) continue;
+        else return false;  // out of room, or an error
+    }
+    return true;
+}
+
+// Writes the complete copy and gives it the name `copy`.  Where the system has files
+// without a name, the copy is made as one and named only when complete, so a writer
+// killed part-way leaves nothing behind.
+bool WriteCopy(const QByteArray& folder, const QByteArray& copy, const QByteArray& data, const struct stat* old,
+               bool unnamed) {
+    int fd = -1;
+#ifdef O_TMPFILE
+    if (unnamed) fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+    if (fd < 0 && unnamed) return false;
+    if (!unnamed) fd = ::open(copy.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return false;
+    if (old) ::fchmod(fd, old->st_mode & 07777);  // the file keeps its permissions
+    bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
+    if (ok && unnamed) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        ok = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, copy.constData(), AT_SYMLINK_FOLLOW) == 0;
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) ::unlink(copy.constData());
+    return ok;
+}
+
+void ReplaceWhole(const QString& path, const QByteArray& data) {
+    // A link is followed: the file it names is replaced, the link stays.
+    const QFileInfo info(path);
+    const QString real = info.isSymLink() ? info.symLinkTarget() : path;
+    RemoveLeftoverCopies(real);
+    const QByteArray target = QFile::encodeName(real);
+    const QByteArray folder = QFile::encodeName(QFileInfo(real).absolutePath());
+    const QByteArray copy = CopyName(target, ::getpid());
+    struct stat old {};
+    const struct stat* existing = ::stat(target.constData(), &old) == 0 ? &old : nullptr;
+    const bool written = WriteCopy(folder, copy, data, existing, true) || WriteCopy(folder, copy, data, existing, false);
+    if (!written || ::rename(copy.constData(), target.constData()) != 0) {
+        ::unlink(copy.constData());
+        throw IniWriteError(path);
+    }
+}
+#endif
+
+}  // namespace
+
+void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    WriteEntries({{section, key, value}});
+}
+
+void IniFile::WriteEntries(const std::vector<IniEntry>& entries) {
+    QByteArray data;
+    if (QFile::exists(path_)) {
+        // A file that is there but cannot be read must not be replaced by a fresh one.
+        QFile file(path_);
+        if (!file.open(QIODevice::ReadOnly)) throw IniWriteError(path_);
+        data = file.readAll();
+        if (file.error() != QFileDevice::NoError) throw IniWriteError(path_);
+    }
+    for (const IniEntry& e : entries) SetKey(data, e.section, e.key, e.value);
+
+    // One replacement for all the keys: a kill or a failure leaves the old file or the
+    // new one, never a mix.
+    ReplaceWhole(path_, data);
 }
 
 QString SettingsFilePath() { return QDir::currentPath() + QStringLiteral("/prog.ini"); }
 
 void LoadSettings() {
+#ifndef Q_OS_WIN
+    RemoveLeftoverCopies(SettingsFilePath());
+#endif
     const IniFile ini(SettingsFilePath());
     Settings.UiLanguage = ini.ReadInteger(QStringLiteral("Common"), QStringLiteral("Language"), 0);
     Settings.Transparency = ini.ReadInteger(QStringLiteral("Common"), QStringLiteral("Transparent"), 40);
@@ -245,11 +352,14 @@ void LoadSettings() {
 }
 
 void StoreSettings(int trackBarPosition) {
-    IniFile ini(SettingsFilePath());
-    ini.WriteString(QStringLiteral("Common"), QStringLiteral("Language"), QString::number(Settings.UiLanguage));
-    ini.WriteString(QStringLiteral("Common"), QStringLiteral("Transparent"), QString::number(trackBarPosition));
-    ini.WriteString(QStringLiteral("Common"), QStringLiteral("Mode"), QString::number(Settings.ViewMode));
-    ini.WriteString(QStringLiteral("Common"), QStringLiteral("LiveLog"), QString::number(Settings.LiveLog != 0 ? 1 : 0));
+    const QString common = QStringLiteral("Common");
+    const std::vector<IniEntry> entries = {
+        {common, QStringLiteral("Language"), QString::number(Settings.UiLanguage)},
+        {common, QStringLiteral("Transparent"), QString::number(trackBarPosition)},
+        {common, QStringLiteral("Mode"), QString::number(Settings.ViewMode)},
+        {common, QStringLiteral("LiveLog"), QString::number(Settings.LiveLog != 0 ? 1 : 0)},
+    };
+    IniFile(SettingsFilePath()).WriteEntries(entries);
 }
 
 }  // namespace veresk

@@ -1,11 +1,12 @@
 #pragma once
 // A Windows-style initialisation file: [Section] lines and Key=Value lines.  Reading
 // takes integers (decimal, or hexadecimal with "0x" or "$"); writing replaces or adds
-// one key and keeps every other line of the file byte for byte.  Each write reaches
-// the disk as a whole: a new copy is written beside the file and renamed over it, so a
-// failure part-way leaves the old content.
+// keys and keeps every other line of the file byte for byte.  Each write reaches the
+// disk as a whole: a new copy with all its keys is written beside the file and renamed
+// over it, so a failure or a kill part-way leaves the old content.
 #include <QString>
 #include <stdexcept>
+#include <vector>
 
 namespace veresk {
 
@@ -13,6 +14,13 @@ class IniWriteError : public std::runtime_error {
 public:
     explicit IniWriteError(const QString& path);
     QString path;
+};
+
+// One key to write: its section, name and value.
+struct IniEntry {
+    QString section;
+    QString key;
+    QString value;
 };
 
 class IniFile {
@@ -27,6 +35,9 @@ public:
     // Sets the key to `value` (creating file, section and key as needed).  Throws
     // IniWriteError ("Unable to write to <path>") when the file cannot be written.
     void WriteString(const QString& section, const QString& key, const QString& value);
+    // Sets all the keys, in order, in one replacement of the file: afterwards it holds
+    // either all of them or, after a failure, its old content.  Throws IniWriteError.
+    void WriteEntries(const std::vector<IniEntry>& entries);
 
 private:
     QString path_;
@@ -46,8 +57,9 @@ void ResetSettingsState();
 QString SettingsFilePath();  // working directory + prog.ini
 // Reads Language, Transparent, Mode and LiveLog (in that order) into Settings.
 void LoadSettings();
-// Writes Language, Transparent (the slider's position), Mode and LiveLog, in that order; throws
-// IniWriteError on failure (keys written before the failure stay written).
+// Writes Language, Transparent (the slider's position), Mode and LiveLog, in that order and in
+// one replacement of the file; throws IniWriteError on failure (the file then keeps
+// its old content).
 void StoreSettings(int trackBarPosition);
 
 }  // namespace veresk

@@ -9,6 +9,7 @@ int main(int, char** argv) {
     int argc = 1;
     char* args[] = {argv[0], nullptr};
     veresk::VereskApplication app(argc, args);
+    veresk::InstallExitSignals();
     try {
         veresk::CreateForms();
         veresk::Form1->show();  // the first window created is the main window

@@ -269,6 +269,7 @@ std::vector<uint8_t> Device::StatusBlock() const {
     const int clock[7] = {tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_wday, tm.tm_mday, tm.tm_mon + 1,
                           tm.tm_year + 1900 - 2000};
     for (int i = 0; i < 7; ++i) b[DeviceClock + i] = EncodeBcd(clock[i]);
+    if (s.clockBytes.size() == 7) std::copy(s.clockBytes.begin(), s.clockBytes.end(), b.begin() + DeviceClock);
     return b;
 }
 
@@ -338,6 +339,7 @@ void Device::Write(uint8_t command, uint16_t length, uint16_t address, const std
         tm.tm_isdst = -1;
         const std::time_t set = mktime(&tm);
         if (set != static_cast<std::time_t>(-1)) s.clockOffset = static_cast<long long>(set) - std::time(nullptr);
+        s.clockBytes.clear();
         break;
     }
     default:

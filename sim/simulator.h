@@ -69,6 +69,9 @@ struct DeviceState {
     std::vector<uint8_t> archive;     // 32768 bytes
     int archiveFill = 0;              // bytes written
     long long clockOffset = 0;        // device clock minus PC clock, seconds
+    // A damaged clock: when it holds 7 bytes, the status block carries them as they are
+    // instead of the running clock, until the clock is next set.
+    std::vector<uint8_t> clockBytes;
 };
 
 class Device {

@@ -9,9 +9,14 @@
 #include <string>
 
 #ifdef Q_OS_UNIX
+#include <QElapsedTimer>
 #include <csignal>
+#include <iostream>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "shell/inifile.h"
@@ -324,8 +329,10 @@ TEST_F(IniFileTest, FailurePartWayKeepsTheOldContent) {
     EXPECT_EQ(DirEntries(), QStringList{"prog.ini"});
 }
 
-TEST_F(IniFileTest, FailurePartWayStopsStoringAtTheFailingKey) {
-    // The new file holds the first key (22 bytes) but not the second (38 bytes).
+TEST_F(IniFileTest, FailurePartWayStoresNoKeyAtAll) {
+    const QByteArray before = "[Common]\r\nLanguage=1\r\nTransparent=40\r\nMode=0\r\n";
+    WriteBytes(Path(), before);
+    // Room for the first key of the new file but not the rest.
     Settings.UiLanguage = 2;
     Settings.ViewMode = 1;
     bool threw = false;
@@ -333,14 +340,100 @@ TEST_F(IniFileTest, FailurePartWayStopsStoringAtTheFailingKey) {
         FileSizeCap cap(30);
         ASSERT_TRUE(cap.ok());
         try {
-            StoreSettings(40);
+            StoreSettings(200);
         } catch (const IniWriteError& e) {
             threw = true;
             EXPECT_EQ(e.path, Path());
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + Path().toStdString());
         }
     }
     EXPECT_TRUE(threw);
-    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\r\nLanguage=2\r\n");
+    EXPECT_EQ(Str(ReadBytes(Path())), Str(before));
+    EXPECT_EQ(DirEntries(), QStringList{"prog.ini"});
+}
+
+TEST_F(IniFileTest, SeveralKeysInOneReplacement) {
+    WriteBytes(Path(), "[Common]\nLanguage=1\n[Other]\nX=1\n");
+    IniFile(Path()).WriteEntries({{"Common", "Language", "2"},
+                                  {"Common", "Transparent", "90"},
+                                  {"Other", "X", "7"},
+                                  {"Common", "LiveLog", "1"}});
+    EXPECT_EQ(Str(ReadBytes(Path())), "[Common]\nLanguage=2\nTransparent=90\nLiveLog=1\n[Other]\nX=7\n");
+    EXPECT_EQ(DirEntries(), QStringList{"prog.ini"});
+}
+
+TEST_F(IniFileTest, CopiesLeftByWritersThatNoLongerRunAreRemoved) {
+    // A copy of a writer that was killed, one of a writer still at work (this process's
+    // parent stands in for it), and a file of the user's that only looks similar.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const QString dead = QStringLiteral("prog.ini.%1.tmp").arg(gone);
+    const QString live = QStringLiteral("prog.ini.%1.tmp").arg(::getppid());
+    for (const QString& name : {dead, live, QStringLiteral("prog.ini.backup")})
+        WriteBytes(dir_.path() + "/" + name, "[Common]\n");
+    LoadSettings();  // the next start
+    QStringList expected{live, "prog.ini.backup"};
+    expected.sort();
+    EXPECT_EQ(DirEntries(), expected);
+    WriteBytes(dir_.path() + "/" + dead, "[Common]\n");
+    StoreSettings(40);  // the next write
+    expected << "prog.ini";
+    expected.sort();
+    EXPECT_EQ(DirEntries(), expected);
+}
+
+// A writer killed at random points: the file is always the old or the new one, never a
+// mix of both, and what the killed writer leaves beside it is gone after the next write.
+TEST_F(IniFileTest, KilledWhileWritingLeavesTheOldOrTheNewFile) {
+    struct Values {
+        int language, transparency, mode;
+    };
+    const Values a{1, 40, 0}, b{2, 200, 1};
+    auto store = [](const Values& v) {
+        Settings.UiLanguage = v.language;
+        Settings.ViewMode = v.mode;
+        StoreSettings(v.transparency);
+    };
+    store(b);
+    const QByteArray contentB = ReadBytes(Path());
+    store(a);
+    const QByteArray contentA = ReadBytes(Path());
+    ASSERT_NE(contentA, contentB);
+
+    std::mt19937 rng(std::random_device{}());
+    std::uniform_int_distribution<int> delayUs(0, 4000);
+    int tries = 0, foundA = 0, foundB = 0, copiesLeft = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (; tries < 300 && clock.elapsed() < 20000; ++tries) {
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            for (int k = 0;; ++k) {
+                try {
+                    store(k % 2 == 0 ? b : a);
+                } catch (...) {
+                    ::_exit(3);
+                }
+            }
+        }
+        ASSERT_GT(writer, 0);
+        ::usleep(static_cast<useconds_t>(delayUs(rng)));
+        ::kill(writer, SIGKILL);
+        int status = 0;
+        ::waitpid(writer, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed on its own: " << status;
+        const QByteArray now = ReadBytes(Path());
+        ASSERT_TRUE(now == contentA || now == contentB) << "try " << tries << ": " << Str(now);
+        (now == contentA ? foundA : foundB)++;
+        copiesLeft += DirEntries().size() > 1;
+        store(a);  // the next write
+        ASSERT_EQ(DirEntries(), QStringList{"prog.ini"}) << "try " << tries;
+    }
+    std::cout << tries << " kills: old file " << foundA << ", new file " << foundB << ", a copy left until the next write "
+              << copiesLeft << "\n";
+    EXPECT_GE(tries, 100);
+    EXPECT_GT(foundA + foundB, 0);
 }
 #endif
 

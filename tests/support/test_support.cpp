@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "link/port_unix.h"
+
 #include <QDir>
 #include <QFile>
 #include <cstdio>
@@ -15,12 +17,20 @@ PortMapSandbox::PortMapSandbox() {
     oldXdg_ = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
     QDir().mkpath(Folder());
+    hadLock_ = qEnvironmentVariableIsSet("VERESK_LOCK_DIR");
+    oldLock_ = qgetenv("VERESK_LOCK_DIR");
+    QDir().mkpath(LockFolder());
+    qputenv("VERESK_LOCK_DIR", LockFolder().toUtf8());
+    SetLockDirectory(LockFolder());
 }
 
 PortMapSandbox::~PortMapSandbox() {
     for (int fd : silentMasters_) ::close(fd);
     if (hadXdg_) qputenv("XDG_CONFIG_HOME", oldXdg_);
     else qunsetenv("XDG_CONFIG_HOME");
+    SetLockDirectory(QString());
+    if (hadLock_) qputenv("VERESK_LOCK_DIR", oldLock_);
+    else qunsetenv("VERESK_LOCK_DIR");
 }
 
 XdgSandbox::XdgSandbox() {
@@ -38,6 +48,8 @@ XdgSandbox::~XdgSandbox() {
         else qunsetenv(name.constData());
     }
 }
+
+QString PortMapSandbox::LockFolder() const { return dir_.path() + QStringLiteral("/lock"); }
 
 QString PortMapFolderOf(const QString& base) { return base + QStringLiteral("/veresk/ports"); }
 

@@ -14,12 +14,15 @@
 namespace veresk::testing {
 
 // A private XDG_CONFIG_HOME with an empty port map folder, so that no test ever
-// reaches the machine's real serial ports.  Restores the environment when destroyed.
+// reaches the machine's real serial ports, and a private lock folder for the ports'
+// lock files (also passed on to child programs in VERESK_LOCK_DIR).  Restores the
+// environment when destroyed.
 class PortMapSandbox {
 public:
     PortMapSandbox();
     ~PortMapSandbox();
     QString Folder() const;                 // .../veresk/ports
+    QString LockFolder() const;             // .../lock
     // Links a running simulator in as COMn.
     bool Link(const sim::Simulator& s, int comNumber) const;
     // Adds COMn pointing at a pty that nobody answers (a port that opens but is silent).
@@ -29,6 +32,8 @@ private:
     QTemporaryDir dir_;
     QByteArray oldXdg_;
     bool hadXdg_ = false;
+    QByteArray oldLock_;
+    bool hadLock_ = false;
     std::vector<int> silentMasters_;
 };
 

@@ -9,6 +9,7 @@
 
 #include "archive/archive.h"
 #include "link/link.h"
+#include "monitor/timeaxis.h"
 #include "shell/application.h"
 #include "shell/inifile.h"
 #include "shell/kvelp.h"
@@ -28,43 +29,61 @@ ArchiveChartAxes ChartAxes;
 constexpr qint64 kMsPerDay = 86400000;
 constexpr double kUnixDayCount = 25569.0;  // 1 January 1970 as a day-count
 
+// A day-count as wall-clock milliseconds (the time axis's label arithmetic) and back.
+qint64 DayCountToWallMs(double dayCount) {
+    return std::llround((dayCount - kUnixDayCount) * static_cast<double>(kMsPerDay));
+}
+double WallMsToDayCount(qint64 wallMs) {
+    return kUnixDayCount + static_cast<double>(wallMs) / static_cast<double>(kMsPerDay);
+}
+
 // A day-count holds the device's wall-clock time.  The time axis draws its labels in
 // the PC's local time, so a point goes on the axis at the instant whose local time is
 // that wall-clock time.
-QDateTime DayCountToDateTime(double dayCount) {
-    const qint64 ms = std::llround((dayCount - kUnixDayCount) * static_cast<double>(kMsPerDay));
-    qint64 days = ms / kMsPerDay;
-    qint64 rest = ms % kMsPerDay;
-    if (rest < 0) {
-        rest += kMsPerDay;
-        --days;
-    }
-    return QDateTime(QDate(1970, 1, 1).addDays(days), QTime::fromMSecsSinceStartOfDay(static_cast<int>(rest)),
-                     Qt::LocalTime);
-}
+QDateTime DayCountToDateTime(double dayCount) { return FromWallMs(DayCountToWallMs(dayCount)); }
 
-double DateTimeToDayCount(const QDateTime& dt) {
-    const QDateTime local = dt.toLocalTime();
-    const qint64 days = QDate(1970, 1, 1).daysTo(local.date());
-    return kUnixDayCount + static_cast<double>(days) +
-           static_cast<double>(local.time().msecsSinceStartOfDay()) / static_cast<double>(kMsPerDay);
-}
+double DateTimeToDayCount(const QDateTime& dt) { return WallMsToDayCount(ToWallMs(dt)); }
 
 double MsToDayCount(qreal ms) { return DateTimeToDayCount(QDateTime::fromMSecsSinceEpoch(std::llround(ms))); }
 
-// Puts the limits on the chart.  A window of no width cannot be drawn: it is shown a
-// little wider, while the limits themselves stay as they are.
+// Puts the limits on the chart, with as many time labels as fit and read differently in
+// the chosen format.  Automatic time limits are rounded out to whole label steps, and
+// the rounded limits are the axis's own (the first manual step starts from what is
+// drawn).  Limits a person set are drawn as they are, unless they are too close for
+// two labels to differ (a window of no width among them): then the drawn window is a
+// little wider, while the limits themselves stay.
 void ApplyAxes(TForm1& f) {
-    double tmin = ChartAxes.time.min, tmax = ChartAxes.time.max;
-    if (!(tmax > tmin)) tmax = tmin + 1.0 / 1440.0;
-    f.Chart5Bottom->setRange(DayCountToDateTime(tmin), DayCountToDateTime(tmax));
+    const int labels = TimeLabelCount(f.Chart5Bottom, f.Chart5->width() - 90);
+    const qint64 lo = DayCountToWallMs(ChartAxes.time.min), hi = DayCountToWallMs(ChartAxes.time.max);
+    const QString format = f.Chart5Bottom->format();
+    TimeTicks ticks;
+    if (ChartAxes.time.automatic) {
+        ticks = AlignedTimeTicks(lo, hi, labels, format);
+        ChartAxes.time.min = WallMsToDayCount(ticks.min);
+        ChartAxes.time.max = WallMsToDayCount(ticks.max);
+    } else {
+        ticks = KeptTimeTicks(lo, hi, labels, format);
+    }
+    ShowTimeTicks(f.Chart5Bottom, ticks);
     double vmin = ChartAxes.value.min, vmax = ChartAxes.value.max;
     if (!(vmax > vmin)) vmax = vmin + 1.0;
     f.Chart5Left->setRange(vmin, vmax);
 }
 
+constexpr double kValueMargin = 0.05;  // above the highest point of an automatic value axis
+
+// Fits the automatic limits to the points with a small margin, so that no point is drawn
+// on the plot's edge.
 void FitAndApplyAxes(TForm1& f, const std::vector<QPointF>& points) {
+    const bool time = ChartAxes.time.automatic, value = ChartAxes.value.automatic;
     FitAxes(ChartAxes.time, ChartAxes.value, points);
+    if (!points.empty() && time) {
+        qint64 lo = DayCountToWallMs(ChartAxes.time.min), hi = DayCountToWallMs(ChartAxes.time.max);
+        AddTimeMargin(lo, hi);
+        ChartAxes.time.min = WallMsToDayCount(lo);
+        ChartAxes.time.max = WallMsToDayCount(hi);
+    }
+    if (!points.empty() && value) ChartAxes.value.max *= 1 + kValueMargin;
     ApplyAxes(f);
 }
 
@@ -114,10 +133,13 @@ void TForm1::ConnectArchiveTab() {
     // The axes as designed: the time axis automatic, the value axis from 0 with an
     // automatic maximum.
     ChartAxes = ArchiveChartAxes{};
-    ChartAxes.time.min = DateTimeToDayCount(Chart5Bottom->min());
-    ChartAxes.time.max = DateTimeToDayCount(Chart5Bottom->max());
+    // Before any download the time axis shows today, one label at each end.
+    const QDate today = QDate::currentDate();
+    ChartAxes.time.min = DateTimeToDayCount(QDateTime(today, QTime(0, 0)));
+    ChartAxes.time.max = DateTimeToDayCount(QDateTime(today.addDays(1), QTime(0, 0)));
     ChartAxes.value.min = 0;
     ChartAxes.value.max = Chart5Left->max();
+    ApplyAxes(*this);
 
     auto on = [this](QPushButton* b, void (TForm1::*handler)()) {
         connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });

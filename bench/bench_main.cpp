@@ -19,6 +19,7 @@
 #include "monitor/status.h"
 #include "settings/parameters.h"
 #include "shell/application.h"
+#include "shell/controls.h"
 #include "shell/kvelp.h"
 #include "sim/simulator.h"
 
@@ -28,12 +29,16 @@ namespace {
 
 constexpr double kBytesPerSecond = 57600.0 / 10.0;  // 8N1: ten bit times a byte
 
-// A private port map folder for the whole run: no real port is ever opened.
+// A private port map, lock folder and data folder for the whole run: no real port is
+// ever opened and nothing is written outside the scratch folder.
 struct Sandbox {
     QTemporaryDir dir;
     Sandbox() {
         qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
+        qputenv("VERESK_LOCK_DIR", (dir.path() + "/lock").toUtf8());
         QDir().mkpath(PortMapFolder());
+        QDir().mkpath(dir.path() + "/lock");
     }
 };
 Sandbox& TheSandbox() {
@@ -198,6 +203,109 @@ void BM_ArchiveCsv(benchmark::State& state) {
     state.counters["csv_bytes"] = static_cast<double>(bytes);
 }
 BENCHMARK(BM_ArchiveCsv)->Arg(kArchiveRecordCount)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Adding one point to a live series that holds state.range(0) points, as the polling
+// tick adds it: a point later than all others.  Each measured add is undone outside
+// the timing.
+void TimeLiveAdd(benchmark::State& state, QLineSeries* series) {
+    const int n = static_cast<int>(state.range(0));
+    QList<QPointF> points;
+    for (int i = 0; i < n; ++i) points.append(QPointF(36000000.0 + i * 10000.0, 0.1 + (i % 7) * 0.01));
+    series->replace(points);
+    QApplication::processEvents();
+    const qreal x = 36000000.0 + n * 10000.0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        AddInOrder(series, QPointF(x, 0.2));
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+        series->remove(n);
+    }
+}
+
+// The series' own work: the points are kept, nothing is drawn.  A later point is
+// appended, so 3000 points cost what 250 do.
+void BM_LiveSeriesAdd(benchmark::State& state) {
+    QLineSeries series;
+    TimeLiveAdd(state, &series);
+}
+BENCHMARK(BM_LiveSeriesAdd)->Arg(250)->Arg(3000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The same on the dose-rate chart of the shown main window, where the chart component
+// also rebuilds the drawn line of all points on every change.
+void BM_LiveChartAdd(benchmark::State& state) {
+    TheSandbox();
+    ResetAllState();
+    CreateForms();
+    Discovery.ViewSwitched = true;  // showing the window must not start a port search here
+    Form1->show();
+    Form1->Timer1->SetEnabled(false);
+    TimeLiveAdd(state, Form1->Series1);
+    DestroyForms();
+    ResetAllState();
+}
+BENCHMARK(BM_LiveChartAdd)->Arg(250)->Arg(3000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The processor time of this thread (waits for the device's answer are not counted).
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// One polling tick that adds a point to both live charts while each holds
+// state.range(0) points taken ten seconds apart, against the simulator.  Timed is the
+// processor time of the tick, so that the wait for the answer does not hide the work
+// of the charts; "tick_without_point_us" is the same for the next tick, which adds none.
+void BM_TickAddingPoint(benchmark::State& state) {
+    TheSandbox();
+    sim::Options o;
+    o.noise = false;
+    sim::Simulator simulator(o);
+    simulator.Start(false);
+    simulator.LinkAs(PortMapFolder(), 22);
+    ResetAllState();
+    CreateForms();
+    Discovery.ViewSwitched = true;  // showing the window must not start a port search here
+    Link.DevicePort = 22;
+    Form1->show();
+    Form1->Timer1->SetEnabled(false);
+    const int n = static_cast<int>(state.range(0));
+    const qreal now = static_cast<qreal>(QDateTime(QDate(1970, 1, 1), QTime::currentTime()).toMSecsSinceEpoch());
+    QList<QPointF> rate, dose;
+    for (int i = 0; i < n; ++i) {
+        const qreal x = now - (n - i) * 10000.0;
+        rate.append(QPointF(x, 0.1 + (i % 7) * 0.01));
+        dose.append(QPointF(x, i * 0.001));
+    }
+    Form1->Series1->replace(rate);
+    Form1->LineSeries1->replace(dose);
+    QApplication::processEvents();
+    Form1->Timer1Timer();  // the first tick sees the power-on record,
+    Form1->Timer1Timer();  // the second adds its point
+    Form1->Series1->replace(rate);
+    Form1->LineSeries1->replace(dose);
+    double without = 0;
+    int added = 0;
+    for (auto _ : state) {
+        simulator.WithDevice([](sim::Device& d) { d.AppendRecord(d.State().doseRate, d.DeviceNow()); });
+        Form1->Timer1Timer();  // sees the new record: the next displayed tick adds the points
+        double t0 = ThreadCpuSeconds();
+        Form1->Timer1Timer();
+        state.SetIterationTime(ThreadCpuSeconds() - t0);
+        added += Form1->Series1->count() - n;
+        t0 = ThreadCpuSeconds();
+        Form1->Timer1Timer();
+        without += ThreadCpuSeconds() - t0;
+        Form1->Series1->replace(rate);
+        Form1->LineSeries1->replace(dose);
+    }
+    state.counters["tick_without_point_us"] = without * 1e6 / static_cast<double>(state.iterations());
+    state.counters["points_added"] = added;
+    DestroyForms();
+    ResetAllState();
+}
+BENCHMARK(BM_TickAddingPoint)->Arg(250)->Arg(3000)->UseManualTime()->Iterations(30)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

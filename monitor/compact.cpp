@@ -8,6 +8,7 @@
 #include "link/discovery.h"
 #include "monitor/viewstate.h"
 #include "shell/application.h"
+#include "shell/controls.h"
 #include "shell/inifile.h"
 #include "shell/kvelp.h"
 
@@ -32,10 +33,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         if (autoFillBackground()) p.fillRect(rect(), palette().color(QPalette::Window));
-        QFont f = font();
-        const int room = width() - 2;
-        while (f.pixelSize() > 9 && QFontMetrics(f).horizontalAdvance(text()) > room) f.setPixelSize(f.pixelSize() - 1);
-        p.setFont(f);
+        p.setFont(ShrunkToFit(font(), text(), width() - 2, 9));
         p.setPen(palette().color(QPalette::WindowText));
         p.drawText(rect().adjusted(1, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
     }
@@ -101,6 +99,27 @@ void DragMove(QWidget* window, bool dragging, QPoint press, int& moves, QPoint a
     if (moves == 3) moves = 0;
 }
 
+// The display's ground: the main window's alarm red, or the window's usual colour.
+void PaintGround(QWidget* w, bool alarm, const QColor& usual) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, alarm ? QColor(Qt::red) : usual);
+    w->setPalette(pal);
+}
+
+const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
+
+// What a screen reader says: the window's name, and for the value text (read as its
+// own name) the quantity it is and whether its threshold is passed.
+void DescribeCompact(QWidget* window, QLabel* value, int number, bool alarm) {
+    const int lang = Settings.UiLanguage;
+    static constexpr TextPair kWindow[] = {{"Краткий вид 1", "Compact view 1"}, {"Краткий вид 2", "Compact view 2"}};
+    static constexpr TextPair kQuantity[] = {{"Мощность дозы", "Dose rate"}, {"Доза", "Dose"}};
+    static constexpr TextPair kAlarm{", порог превышен", ", threshold exceeded"};
+    window->setAccessibleName(Tr(kWindow[number - 1], lang));
+    value->setAccessibleDescription(Tr(kQuantity[Compact.CompactSelection == 1 ? 1 : 0], lang) +
+                                    (alarm ? Tr(kAlarm, lang) : QString()));
+}
+
 void EndFromCompact(QWidget* window, int mode) {
     Settings.ViewMode = mode;
     StoreSettings(Form1->TrackBar1->value());
@@ -142,7 +161,7 @@ TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     Label1->setFont(ValueFont());
     Label1->setAutoFillBackground(true);
     QPalette pal = Label1->palette();
-    pal.setColor(QPalette::Window, QColor(0xA6, 0xCA, 0xF0));  // sky blue
+    pal.setColor(QPalette::Window, kSkyBlue);
     pal.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
     Label1->setPalette(pal);
     Image2 = new QLabel(this);
@@ -153,7 +172,16 @@ TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     Image3->setPixmap(ButtonPicture());
     for (QLabel* l : {Image1, Image2, Image3}) l->installEventFilter(this);
     SetOpacity(100);
+    Describe();
 }
+
+void TForm6::SetAlarm(bool on) {
+    alarm_ = on;
+    PaintGround(Label1, on, kSkyBlue);
+    Describe();
+}
+
+void TForm6::Describe() { DescribeCompact(this, Label1, 1, alarm_); }
 
 void TForm6::SetOpacity(int value) {
     opacity_ = value & 0xFF;
@@ -223,7 +251,16 @@ TForm9::TForm9(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     Label1->setFont(ValueFont());
     Label1->setContextMenuPolicy(Qt::DefaultContextMenu);  // the right button's request: back
     Label1->installEventFilter(this);
+    Describe();
 }
+
+void TForm9::SetAlarm(bool on) {
+    alarm_ = on;
+    PaintGround(this, on, QPalette().color(QPalette::Button));
+    Describe();
+}
+
+void TForm9::Describe() { DescribeCompact(this, Label1, 2, alarm_); }
 
 void TForm9::showEvent(QShowEvent* e) {
     if (!placed_) {

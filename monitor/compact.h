@@ -27,6 +27,13 @@ public:
     QLabel* Image3;  // lower button
     void SetOpacity(int value);  // 0..255
     int Opacity() const { return opacity_; }
+    // The display in the main window's alarm red while the shown quantity's alarm flag
+    // is set, sky blue otherwise.
+    void SetAlarm(bool on);
+    bool Alarm() const { return alarm_; }
+    // The window's and the display's names for assistive technology, in the interface
+    // language.
+    void Describe();
 
     void Image1MouseDown(QPoint p);
     void Image1MouseMove(QPoint p);
@@ -41,6 +48,7 @@ protected:
 
 private:
     int opacity_ = 100;
+    bool alarm_ = false;
     ClickTracker upper_, lower_;
     bool dragging_ = false;
     QPoint press_;
@@ -56,6 +64,11 @@ public:
     QLabel* Label1;
     void SetOpacity(int value) { opacity_ = value; }  // handed over; the strip stays opaque
     int Opacity() const { return opacity_; }
+    // The strip in the main window's alarm red while the shown quantity's alarm flag is
+    // set, the button-face colour otherwise.
+    void SetAlarm(bool on);
+    bool Alarm() const { return alarm_; }
+    void Describe();  // as TForm6::Describe
 
     void Label1MouseDown(QPoint p);
     void Label1MouseMove(QPoint p);
@@ -70,6 +83,7 @@ protected:
 
 private:
     int opacity_ = 255;
+    bool alarm_ = false;
     ClickTracker clicks_;
     bool dragging_ = false;
     QPoint press_;

@@ -154,6 +154,7 @@ Presentation PresentStatus(const LiveStatusValues& s, const ParameterValuesT& p,
     const int k1 = showDose && english ? 3 : sv.decimals;
     out.compact1 = " " + InUnit(v, sv.unit, k1, locale) + suffix;
     out.compact2 = " " + InUnit(v, sv.unit, 3, locale) + suffix;
+    out.compactRed = showDose ? out.edit10Red : out.edit4Red;  // the alarm of the quantity shown
 
     out.panel1 = DurationText(s.RunningTime, TimeTarget::Panel1, uiLanguage);
     const uint32_t accumulated = s.RunningTime + p.AccumulatedDoseTime;  // unsigned 32-bit sum

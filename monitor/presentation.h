@@ -54,6 +54,7 @@ struct Presentation {
     QString label20;                     // "12%"
     QString edit4, label34, edit10, label39;
     QString compact1, compact2;          // Label1 of TForm6 and TForm9
+    bool compactRed = false;             // the compact windows in the alarm colour
     QString panel1, edit1, panel5, panel2, panel7, panel8;
 };
 Presentation PresentStatus(const LiveStatusValues& s, const ParameterValuesT& p, int uiLanguage,

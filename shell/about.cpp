@@ -1,7 +1,9 @@
 #include "shell/about.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "shell/jpeg.h"
 
@@ -49,17 +51,19 @@ QPixmap Photograph() {
 
 AboutDialog::AboutDialog(const Texts& t, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromUtf8(t.caption));
-    setFixedSize(340, t.photograph ? 330 : 320);
+    // Wide enough for the purpose line in its bold font.
+    const int textWidth = QFontMetrics(MainFont(13)).horizontalAdvance(QString::fromUtf8(t.purpose));
+    setFixedSize(std::max(340, textWidth + 32), t.photograph ? 330 : 320);
     Image1 = new QLabel(this);
-    Image1->setGeometry(14, 10, 312, t.photograph ? 121 : 157);
+    Image1->setGeometry((width() - 312) / 2, 10, 312, t.photograph ? 121 : 157);
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(t.photograph ? Photograph() : Banner());
     const int y = t.photograph ? 140 : 176;
     Label1 = new QLabel(QString::fromUtf8(t.purpose), this);
-    Label1->setGeometry(14, y, 312, 18);
+    Label1->setGeometry(14, y, width() - 28, 18);
     Label2 = new QLabel(QString::fromUtf8(t.model), this);
     Label2->setGeometry(14, y + 20, 250, 18);
-    Label5 = new QLabel(QStringLiteral("ver. 1.0"), this);
+    Label5 = new QLabel(QStringLiteral("ver. ") + QLatin1String(kProgramVersion), this);
     Label5->setGeometry(266, y + 20, 60, 18);
     Label3 = new QLabel(QString::fromUtf8(t.firmware), this);
     Label3->setGeometry(14, y + 40, 200, 18);
@@ -71,19 +75,24 @@ AboutDialog::AboutDialog(const Texts& t, QWidget* parent) : QDialog(parent) {
     Label4->move(14 + Label3->width(), y + 40);
 }
 
-QLabel* AboutDialog::ContactLine(const char* text, int y) {
-    auto* l = new QLabel(QString::fromUtf8(text), this);
+QLabel* AboutDialog::ContactLine(const QString& text, int y) {
+    auto* l = new QLabel(text, this);
     l->setFont(MainFont(11));
-    l->setGeometry(14, y, 312, 16);
+    l->setGeometry(14, y, width() - 28, 16);
     return l;
+}
+
+QPushButton* AboutDialog::OkButton(int y) {
+    auto* b = new QPushButton(QStringLiteral("OK"), this);
+    b->setGeometry((width() - 80) / 2, y, 80, 26);
+    return b;
 }
 
 TForm3::TForm3(QWidget* parent)
     : AboutDialog({"О программе", "Сервисно-информационная программа для", "дозиметров РДТ-17 \"Скворец\" ",
                    "Версия ПО дозиметра - 0. ", false},
                   parent) {
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setGeometry(130, 280, 80, 26);
+    Button1 = OkButton(280);
     connect(Button1, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -91,8 +100,7 @@ TForm4::TForm4(QWidget* parent)
     : AboutDialog({"About", "Service program", "for dosimeters RDT-17 \"Starling\" ", "Dosimeter software version  0.",
                    false},
                   parent) {
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setGeometry(130, 280, 80, 26);
+    Button1 = OkButton(280);
     connect(Button1, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -100,11 +108,11 @@ TForm7::TForm7(QWidget* parent)
     : AboutDialog({"О программе", "Сервисно-информационная программа для", "дозиметров РДТ-17 \"Кедр+\" ",
                    "Версия ПО дозиметра - 0. ", true},
                   parent) {
-    adress = ContactLine("Адрес: 000000, г. Москва, ул. Примерная, д. 1", 204);
-    Label6 = ContactLine("Тел.: +7 (000) 000-00-00", 222);
-    Label7 = ContactLine("www.example.ru", 240);
-    OK = new QPushButton(QStringLiteral("OK"), this);
-    OK->setGeometry(130, 290, 80, 26);
+    // The program's own facts where the maker's contact lines stand.
+    adress = ContactLine(QString::fromUtf8("Вереск, версия %1").arg(QLatin1String(kProgramVersion)), 204);
+    Label6 = ContactLine(QString::fromUtf8("Лицензия: GPL-3.0-or-later"), 222);
+    Label7 = ContactLine(QString::fromUtf8("О неполадках: см. README"), 240);
+    OK = OkButton(290);
     connect(OK, &QPushButton::clicked, this, &TForm7::OKClick);
 }
 
@@ -112,11 +120,10 @@ TForm8::TForm8(QWidget* parent)
     : AboutDialog({"About", "Service program", "for dosimeters RDT-17 \"Starling\" ", "Dosimeter software version  0.",
                    true},
                   parent) {
-    adress = ContactLine("Address: 1 Primernaya St., Moscow, 000000, Russia", 204);
-    Label6 = ContactLine("Phone: +7 (000) 000-00-00", 222);
-    Label7 = ContactLine("www.example.ru", 240);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setGeometry(130, 290, 80, 26);
+    adress = ContactLine(QStringLiteral("Veresk, version %1").arg(QLatin1String(kProgramVersion)), 204);
+    Label6 = ContactLine(QStringLiteral("Licence: GPL-3.0-or-later"), 222);
+    Label7 = ContactLine(QStringLiteral("Reporting problems: see README"), 240);
+    Button1 = OkButton(290);
     connect(Button1, &QPushButton::clicked, this, &QDialog::close);
 }
 

@@ -6,6 +6,8 @@
 
 namespace veresk {
 
+inline constexpr const char* kProgramVersion = "1.0";
+
 // What the four dialogs have in common; each dialog is its own class below.
 class AboutDialog : public QDialog {
     Q_OBJECT
@@ -26,7 +28,8 @@ protected:
         bool photograph;
     };
     AboutDialog(const Texts& t, QWidget* parent);
-    QLabel* ContactLine(const char* text, int y);
+    QLabel* ContactLine(const QString& text, int y);
+    QPushButton* OkButton(int y);  // centred
 };
 
 class TForm3 : public AboutDialog {

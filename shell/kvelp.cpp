@@ -93,6 +93,12 @@ struct CaptionRow {
 
 void SetSelection(QComboBox* box, int index) { box->setCurrentIndex(SelectorItem(index, box->count())); }
 
+// What a screen reader adds to a value field's name and number: its unit, and the
+// alarm its red background shows.
+QString ValueDescription(const QString& unit, bool red, int uiLanguage) {
+    return red ? unit + Tr({", порог превышен", ", threshold exceeded"}, uiLanguage) : unit;
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
@@ -133,8 +139,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     StatusBar1->setFont(small);
     int x = 0;
     for (size_t i = 0; i < widths.size(); ++i) {
-        *captions[i] = MakeLabel(client, captionTexts[i], x + 2, 445);
+        // Each caption keeps within its panel (the last panel reaches the window's edge).
+        const int room = (i + 1 == widths.size() ? 863 - x : widths[i]) - 4;
+        *captions[i] = new TCaption(U(captionTexts[i]), room, client);
         (*captions[i])->setFont(small);
+        (*captions[i])->move(x + 2, 445);
         (*captions[i])->adjustSize();
         x += widths[i];
     }
@@ -341,22 +350,29 @@ void TForm1::BuildArchiveTab() {
     Chart5->setGeometry(350, 44, 490, 296);
 
     Label23 = MakeLabel(t, "Сеанс", 350, 376);
-    BitBtn5 = MakeButton(t, "<", 400, 372, 24, 24);
+    BitBtn5 = MakeButton(t, "", 400, 372, 24, 24);
     Edit2 = new QLineEdit(t);
     Edit2->setReadOnly(true);
     Edit2->setGeometry(426, 372, 80, 24);
-    BitBtn11 = MakeButton(t, ">", 508, 372, 24, 24);
+    BitBtn11 = MakeButton(t, "", 508, 372, 24, 24);
     CheckBox1 = new QCheckBox(U("Сохранить в файле"), t);
     CheckBox1->setGeometry(545, 374, 160, 20);
     ComboBox9 = MakeCombo(t, {" Время", " Дата", " Время и дата"}, 710, 372, 130);
     ComboBox9->setCurrentIndex(0);
     // Chart navigation: a row along the bottom edge, a column along the left edge.
     QPushButton** row[] = {&BitBtn10, &BitBtn1, &BitBtn2, &BitBtn4, &BitBtn3};
-    const char* rowText[] = {"A", "+", "-", ">", "<"};
-    for (int i = 0; i < 5; ++i) *row[i] = MakeButton(t, rowText[i], 350 + i * 26, 342, 24, 20);
+    for (int i = 0; i < 5; ++i) *row[i] = MakeButton(t, "", 350 + i * 26, 342, 24, 20);
     QPushButton** col[] = {&BitBtn6, &BitBtn7, &BitBtn8, &BitBtn9};
-    const char* colText[] = {"+", "-", "^", "v"};
-    for (int i = 0; i < 4; ++i) *col[i] = MakeButton(t, colText[i], 322, 316 - i * 26, 24, 22);
+    for (int i = 0; i < 4; ++i) *col[i] = MakeButton(t, "", 322, 316 - i * 26, 24, 22);
+    // Picture buttons; their tooltips come with the interface texts.
+    const std::pair<QPushButton*, const char*> icons[] = {
+        {BitBtn10, "zoom-fit-best"}, {BitBtn1, "zoom-in"}, {BitBtn2, "zoom-out"}, {BitBtn4, "go-next"},
+        {BitBtn3, "go-previous"},    {BitBtn6, "zoom-in"}, {BitBtn7, "zoom-out"}, {BitBtn8, "go-up"},
+        {BitBtn9, "go-down"},        {BitBtn5, "go-previous"}, {BitBtn11, "go-next"}};
+    for (const auto& [button, name] : icons) {
+        button->setIcon(ButtonIcon(QString::fromLatin1(name), style()));
+        button->setIconSize(QSize(16, 16));
+    }
 }
 
 // ---------------------------------------------------------------- shared displays
@@ -370,6 +386,8 @@ void TForm1::ShowNoLink() {
     for (int i = 1; i <= 8; ++i) StatusBar1->SetPanelText(i, QString());
     Form6->Label1->setText(NoLinkCompact1(Settings.UiLanguage));
     Form9->Label1->setText(NoLinkCompact2(Settings.UiLanguage));
+    Form6->SetAlarm(false);  // the no-link text on the usual colours
+    Form9->SetAlarm(false);
 }
 
 void TForm1::SetMenuCaption(QAction* item, const QString& text) {
@@ -657,6 +675,10 @@ void TForm1::ShowPresentation(const Presentation& p) {
     Label39->setText(p.label39);
     Form6->Label1->setText(p.compact1);
     Form9->Label1->setText(p.compact2);
+    Form6->SetAlarm(p.compactRed);
+    Form9->SetAlarm(p.compactRed);
+    Edit4->setAccessibleDescription(ValueDescription(p.label34, p.edit4Red, Settings.UiLanguage));
+    Edit10->setAccessibleDescription(ValueDescription(p.label39, p.edit10Red, Settings.UiLanguage));
     StatusBar1->SetPanelText(1, p.panel1);
     Edit1->setText(p.edit1);
     StatusBar1->SetPanelText(5, p.panel5);
@@ -670,27 +692,19 @@ namespace {
 // The PC's time of day on the charts' time axis (the date part is the same for all).
 qint64 TimeOfDayOnAxis() { return QDateTime(QDate(1970, 1, 1), QTime::currentTime()).toMSecsSinceEpoch(); }
 
-// Points are kept in ascending order of time of day.
-void AddSorted(QLineSeries* series, qreal x, qreal y) {
-    const QList<QPointF> pts = series->points();
-    qsizetype at = pts.size();
-    while (at > 0 && pts[at - 1].x() > x) --at;
-    series->insert(at, QPointF(x, y));
-}
-
-void FitTimeAxis(QDateTimeAxis* axis, const QLineSeries* series) {
-    const QList<QPointF> pts = series->points();
-    qreal lo, hi;
-    if (pts.isEmpty()) {  // no points yet: the last half hour
-        hi = static_cast<qreal>(TimeOfDayOnAxis());
+// The time axis over the points with a small margin, or over the last half hour while
+// there is none; labels on whole minutes, at least a minute apart.
+void FitTimeAxis(QDateTimeAxis* axis, const QLineSeries* series, int plotWidth) {
+    qint64 lo, hi;
+    if (series->count() == 0) {
+        hi = ToWallMs(QDateTime::fromMSecsSinceEpoch(TimeOfDayOnAxis()));
         lo = hi - 1800000;
     } else {
-        lo = pts.front().x();
-        hi = pts.back().x();
+        lo = ToWallMs(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(series->at(0).x())));
+        hi = ToWallMs(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(series->at(series->count() - 1).x())));
+        AddTimeMargin(lo, hi);
     }
-    if (hi - lo < 60000) hi = lo + 60000;  // at least one minute
-    axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
-                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(hi)));
+    ShowTimeTicks(axis, AlignedTimeTicks(lo, hi, TimeLabelCount(axis, plotWidth), axis->format()));
 }
 
 }  // namespace
@@ -700,12 +714,12 @@ void TForm1::UpdateLiveCharts() {
     Chart1Bottom->setFormat(QStringLiteral("hh:mm"));
     Chart2Bottom->setFormat(QStringLiteral("hh:mm"));
     if (Polling.NewRecordPending) {
-        AddSorted(Series1, static_cast<qreal>(TimeOfDayOnAxis()), s.DoseRate);
-        AddSorted(LineSeries1, static_cast<qreal>(TimeOfDayOnAxis()), s.Dose);
+        AddInOrder(Series1, QPointF(static_cast<qreal>(TimeOfDayOnAxis()), s.DoseRate));
+        AddInOrder(LineSeries1, QPointF(static_cast<qreal>(TimeOfDayOnAxis()), s.Dose));
     }
     // The time axes change with a new point, or with the clock while there is none.
     for (auto [axis, series] : {std::pair{Chart2Bottom, Series1}, std::pair{Chart1Bottom, LineSeries1}})
-        if (Polling.NewRecordPending || series->count() == 0) FitTimeAxis(axis, series);
+        if (Polling.NewRecordPending || series->count() == 0) FitTimeAxis(axis, series, Panel1->width() - 90);
     if (s.DoseRate > Polling.MaxDoseRate) Polling.MaxDoseRate = s.DoseRate;
     Chart1Bottom->setLabelsVisible(true);
     Chart2Bottom->setLabelsVisible(true);
@@ -845,6 +859,34 @@ void TForm1::ApplyInterfaceTexts(int language) {
     StringGrid1->SetCell(1, 0, T("Значение, мкЗв/ч", "Value,  uSv/h"));
     StringGrid4->SetCell(0, 0, T("Порог ЭД", "Threshold ED"));
     StringGrid4->SetCell(1, 0, T("Значение, мкЗв", "Value,  uSv"));
+
+    // Names for assistive technology, and the picture buttons' tooltips.
+    const std::pair<QWidget*, CaptionRow> names[] = {
+        {Edit4, {"Мощность дозы", "Dose rate"}},
+        {Edit10, {"Доза", "Dose"}},
+        {Edit1, {"Время набора дозы", "Dose accumulation time"}},
+        {StatusBar1, {"Строка состояния", "Status bar"}},
+        {BitBtn10, {"Масштаб по данным", "Fit to the data"}},
+        {BitBtn1, {"Время: крупнее", "Time: zoom in"}},
+        {BitBtn2, {"Время: мельче", "Time: zoom out"}},
+        {BitBtn4, {"Время: сдвинуть позже", "Time: move later"}},
+        {BitBtn3, {"Время: сдвинуть раньше", "Time: move earlier"}},
+        {BitBtn6, {"МЭД: крупнее", "Dose rate: zoom in"}},
+        {BitBtn7, {"МЭД: мельче", "Dose rate: zoom out"}},
+        {BitBtn8, {"МЭД: сдвинуть вверх", "Dose rate: move up"}},
+        {BitBtn9, {"МЭД: сдвинуть вниз", "Dose rate: move down"}},
+        {BitBtn5, {"Предыдущий сеанс", "Previous session"}},
+        {BitBtn11, {"Следующий сеанс", "Next session"}},
+    };
+    for (const auto& [w, text] : names) {
+        w->setAccessibleName(T(text.ru, text.en));
+        if (qobject_cast<QAbstractButton*>(w)) w->setToolTip(T(text.ru, text.en));
+    }
+    StatusBar1->SetAccessibleTexts({Label1->text(), Label2->text(), Label3->text(), Label4->text(), Label18->text(),
+                                    Label5->text(), Label9->text(), Label19->text(), Label22->text()},
+                                   T("ошибка", "error"), T("норма", "ok"));
+    if (Form6) Form6->Describe();
+    if (Form9) Form9->Describe();
 
     // The live charts in their "both" layout (the list now has its first item selected).
     ComboBox10Change();

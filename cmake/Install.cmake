@@ -38,9 +38,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/veresk/veresk)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS hicolor-icon-theme)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "service program for the RDT-17 personal dosimeter
-Veresk finds the RDT-17 dosimeter (editions Skvorets and Kedr+) on its serial
-port and shows the dose rate and the dose live, with alarm colours and charts.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Veresk finds the RDT-17 dosimeter (either edition) on its serial port
+and shows the dose rate and the dose live, with alarm colours and charts.
 It reads, edits and writes back the device's thresholds and settings, keeps
 the device clock in step with the PC clock, downloads the archive and shows
 its measurement sessions. The interface is in Russian and English.

@@ -1,5 +1,6 @@
 #include "shell/application.h"
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <cstdlib>
@@ -29,6 +30,13 @@
 // register them).
 static void RegisterResources() { Q_INIT_RESOURCE(resources); }
 
+// The program's icon in the sizes drawn for it; every window shows it.
+static QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/veresk-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 namespace veresk {
 
 TForm1* Form1 = nullptr;
@@ -56,6 +64,7 @@ ProcessEnder g_ender = nullptr;
 VereskApplication::VereskApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // Only the application name: a display name would be added to every window caption.
     setApplicationName(QString::fromUtf8(ApplicationTitle));
+    setDesktopFileName(QStringLiteral("io.github.veresk.veresk"));  // its menu entry
     setQuitOnLastWindowClosed(false);
 }
 
@@ -123,6 +132,7 @@ void InstallExitSignals() {}
 
 void CreateForms() {
     RegisterResources();
+    QApplication::setWindowIcon(ProgramIcon());
     Form1 = new TForm1();
     Form2 = new TForm2();  // reads the settings file
     Form3 = new TForm3();

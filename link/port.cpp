@@ -84,8 +84,9 @@ QString ResolveComPort(int n) {
 #endif
 }
 
-std::unique_ptr<SerialPort> OpenSystemPort(int comNumber) {
-    const QString path = ResolveComPort(comNumber);
+std::unique_ptr<SerialPort> OpenSystemPort(int comNumber) { return OpenSystemPortAt(ResolveComPort(comNumber)); }
+
+std::unique_ptr<SerialPort> OpenSystemPortAt(const QString& path) {
     if (path.isEmpty()) return nullptr;
 #ifndef Q_OS_WIN
     // A missing device must fail at once, without the serial layer's probing.

@@ -31,6 +31,9 @@ void SetPortOpener(PortOpener opener);  // empty function: back to the real port
 
 // The real opener over QSerialPort.
 std::unique_ptr<SerialPort> OpenSystemPort(int comNumber);
+// The same for a port given by its path (a tty on POSIX); OpenSystemPort resolves the
+// COM number and calls this.
+std::unique_ptr<SerialPort> OpenSystemPortAt(const QString& path);
 
 // Where "COM" + n lives on this system; empty when no such port exists.
 //  Windows: \\.\COMn.

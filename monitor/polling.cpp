@@ -47,7 +47,7 @@ bool SetDeviceClock() {
     return true;
 }
 
-PollResult PollDevice() {
+PollResult PollDevice(bool keepClock) {
     PollResult r;
     if (OpenDevicePort() == nullptr) {
         r.outcome = PollOutcome::OpenFailed;
@@ -77,7 +77,7 @@ PollResult PollDevice() {
     const std::time_t now = PcNow();
     const std::time_t device = DeviceClockToTime(Polling.LiveStatus.DeviceClock, now);
     const long long off = static_cast<long long>(device) - static_cast<long long>(now);
-    if (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6) {
+    if (keepClock && (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6)) {
         SetDeviceClock();
         r.outcome = PollOutcome::ClockSet;
         return r;

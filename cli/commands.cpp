@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "archive/archive.h"
+#include "archive/export.h"
 #include "cli/formats.h"
 #include "cli/logloop.h"
 #include "cli/mqtt.h"
@@ -67,26 +68,37 @@ public:
         return 0;
     }
 
+    // A file can be written where a temporary file can be made beside it.
+    static QString Unwritable(const QString& path) {
+        QSaveFile probe(path);
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.cancelWriting();
+            return {};
+        }
+        return probe.errorString();
+    }
+
     int ArchiveDownload() {
-        // The files are opened first: a download is not spent on a file that cannot be written.
-        QSaveFile image(o_.out);
-        if (!image.open(QIODevice::WriteOnly)) return FileFail(o_.out, image.errorString());
+        // The files are tried first: a download is not spent on a file that cannot be written.
+        for (const QString& path : {o_.out, o_.csv}) {
+            if (path.isEmpty()) continue;
+            if (const QString why = Unwritable(path); !why.isEmpty()) return FileFail(path, why);
+        }
         if (Verdict v = Connect(o_.port); !v.ok()) return Fail(v);
         Reading reading;  // a quick look first: a silent port fails in a fraction of a second
         if (Verdict v = ReadStatus(o_.port, reading); !v.ok()) return Fail(v);
-        if (OpenDevicePort() == nullptr) return Fail({ExitCode::NoDevice, T(txt::CannotOpen).arg(CurrentPortName(o_.port))});
+        const Verdict noPort{ExitCode::NoDevice, T(txt::CannotOpen).arg(CurrentPortName(o_.port))};
+        if (OpenDevicePort() == nullptr) return Fail(noPort);
         const DownloadOutcome outcome = DownloadArchive(nullptr);
-        if (outcome == DownloadOutcome::NoPort)
-            return Fail({ExitCode::NoDevice, T(txt::CannotOpen).arg(CurrentPortName(o_.port))});
+        if (outcome == DownloadOutcome::NoPort) return Fail(noPort);
         if (outcome == DownloadOutcome::LinkFailure)
             return Fail({ExitCode::LinkFailure, T(txt::LinkFailure).arg(CurrentPortName(o_.port))});
-        const auto& bytes = Archive.ArchiveImage;
-        if (image.write(reinterpret_cast<const char*>(bytes.data()), kArchiveSize) != kArchiveSize || !image.commit())
-            return FileFail(o_.out, image.errorString());
+        const ArchiveImageT& image = Archive.ArchiveImage;
+        if (!SaveArchiveImage(image, o_.out)) return FileFail(o_.out, Unwritable(o_.out));
+        if (!o_.csv.isEmpty() && !SaveArchiveCsv(image, o_.csv)) return FileFail(o_.csv, Unwritable(o_.csv));
         int sessions = 0;
-        ShowSession(bytes, 0, sessions, QLocale::c());  // the walk leaves the session count
-        int measurements = 0;
-        for (int k = 0; k < kArchiveRecordCount; ++k) measurements += RecordValue(ArchiveRecord(bytes, k)) > 0;
+        ShowSession(image, 0, sessions, QLocale::c());  // the walk leaves the session count
+        const auto measurements = ArchiveMeasurements(image).size();
         out_ << T(txt::ArchiveRead).arg(sessions).arg(measurements).arg(o_.out) << '\n';
         return 0;
     }
@@ -107,6 +119,7 @@ public:
     int Log(const std::function<bool()>& stopRequested) {
         const Reporter report = [this](const QString& m) { Error(m); };
         std::vector<std::unique_ptr<LogSink>> sinks;
+        if (!o_.csvDir.isEmpty()) sinks.push_back(std::make_unique<CsvSink>(o_.csvDir));
         if (!o_.textfile.isEmpty()) {
             sinks.push_back(std::make_unique<TextfileSink>(o_.textfile, PortChoiceName(o_.port)));
         }

@@ -1,23 +1,17 @@
 #include "cli/formats.h"
 
-#include <QDateTime>
 #include <array>
-#include <charconv>
 #include <cmath>
 
 #include "cli/texts.h"
 #include "monitor/polling.h"
+#include "monitor/livelog.h"
 #include "monitor/presentation.h"
+#include "shell/csv.h"
 
 namespace veresk::cli {
 
 // ---------------------------------------------------------------- small pieces
-
-QByteArray ShortestFloat(float v) {
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return QByteArray(buf, static_cast<int>(res.ptr - buf));
-}
 
 QByteArray JsonString(const QString& s) {
     QByteArray out = "\"";
@@ -37,14 +31,6 @@ QByteArray JsonString(const QString& s) {
     return out + '"';
 }
 
-QString IsoLocalTime(std::time_t t) {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t));
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) + (offset < 0 ? '-' : '+') +
-           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
 QString DeviceClockText(const DeviceClockFields& c) {
     const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
     return QString::number(2000 + c.year) + '-' + two(c.month) + '-' + two(c.day) + 'T' + two(c.hour) + ':' +
@@ -59,7 +45,7 @@ void JsonObject::Key(const char* key) {
 JsonObject& JsonObject::Add(const char* key, const QString& value) { return AddRaw(key, JsonString(value)); }
 
 JsonObject& JsonObject::Add(const char* key, float value) {
-    return std::isfinite(value) ? AddRaw(key, ShortestFloat(value)) : AddNull(key);
+    return std::isfinite(value) ? AddRaw(key, ShortestFloatText(value)) : AddNull(key);
 }
 
 JsonObject& JsonObject::Add(const char* key, long long value) { return AddRaw(key, QByteArray::number(value)); }
@@ -83,7 +69,7 @@ bool RateAlarm(const LiveStatusValues& v) { return (v.RateFlags & RateAboveThres
 bool DoseAlarm(const LiveStatusValues& v) { return (v.StatusFlags & DoseAboveThresholdBit) != 0; }
 bool ArchiveFull(const LiveStatusValues& v) { return (v.StatusFlags & ArchiveFullBit) != 0; }
 
-QString Str(float v) { return QString::fromLatin1(ShortestFloat(v)); }
+QString Str(float v) { return QString::fromLatin1(ShortestFloatText(v)); }
 QString YesNo(bool b) { return T(b ? txt::Yes : txt::No); }
 
 }  // namespace
@@ -97,7 +83,7 @@ std::optional<long long> ClockOffset(const Reading& r) {
 QByteArray ReadingJson(const Reading& r) {
     const LiveStatusValues& v = r.values;
     JsonObject o;
-    o.Add("time", IsoLocalTime(r.pcTime))
+    o.Add("time", QString::fromLatin1(LocalIsoTime(r.pcTime)))
         .Add("port", r.port)
         .Add("dose_rate_usv_h", v.DoseRate)
         .Add("dose_usv", v.Dose)
@@ -145,7 +131,7 @@ std::vector<std::pair<QString, QString>> ReadingRows(const Reading& r) {
         {T(txt::DoseThreshold), QString::number(v.DoseThresholdIndex)},
         {T(txt::ArchiveRecords), QString::number(v.ArchiveFill)},
         {T(txt::DeviceClock), DeviceClockText(v.DeviceClock)},
-        {T(txt::PcClock), IsoLocalTime(r.pcTime)},
+        {T(txt::PcClock), QString::fromLatin1(LocalIsoTime(r.pcTime))},
         {T(txt::ClockOffset), off ? QStringLiteral("%1%2").arg(*off > 0 ? "+" : "").arg(*off) + sec : T(txt::Invalid)},
     };
 }
@@ -163,7 +149,7 @@ QString TableText(const std::vector<std::pair<QString, QString>>& rows) {
 namespace {
 
 QByteArray FloatArray(const float (&v)[3]) {
-    return "[" + ShortestFloat(v[0]) + "," + ShortestFloat(v[1]) + "," + ShortestFloat(v[2]) + "]";
+    return "[" + ShortestFloatText(v[0]) + "," + ShortestFloatText(v[1]) + "," + ShortestFloatText(v[2]) + "]";
 }
 
 QString EditionName(int edition) {
@@ -234,7 +220,7 @@ namespace {
 QByteArray PromNumber(double v) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
-    return ShortestFloat(static_cast<float>(v));
+    return ShortestFloatText(static_cast<float>(v));
 }
 
 struct Family {

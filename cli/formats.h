@@ -2,6 +2,8 @@
 // Pure text builders of veresk-cli: decoded values in, text out.  Nothing here opens a
 // port, a file or a socket, so each is tested as a table of known answers.
 //
+// Numbers are the shortest text that reads back as the device's single-precision value
+// and PC times are local ISO 8601 with their UTC offset, as in the CSV files.
 // One reading (a good status block with the PC time it was read at) becomes:
 //   - a JSON object (status --json, and each MQTT message of the log):
 //       {"time":"2026-12-10T15:03:27+07:00","port":"COM5","dose_rate_usv_h":0.12,
@@ -26,13 +28,8 @@ namespace veresk::cli {
 
 // ---------------------------------------------------------------- small pieces
 
-// The shortest decimal text that reads back as the same single-precision value
-// ("0.12", "3900", "1e+20"); always '.', whatever the locale.
-QByteArray ShortestFloat(float v);
 // A JSON string literal with its quotes.
 QByteArray JsonString(const QString& s);
-// PC local time as ISO 8601 with its UTC offset: "2026-12-10T15:03:27+07:00".
-QString IsoLocalTime(std::time_t t);
 // The device clock as it stands (it keeps no zone): "2026-12-10T15:03:29".
 QString DeviceClockText(const DeviceClockFields& c);
 

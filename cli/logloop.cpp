@@ -1,6 +1,6 @@
 #include "cli/logloop.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <QSaveFile>
 #include <thread>
 
@@ -27,6 +27,13 @@ QString TextfileSink::Reading(const cli::Reading& r) {
 }
 
 QString TextfileSink::LinkDown() { return Write(PrometheusText(label_, nullptr, last_)); }
+
+QString CsvSink::Reading(const cli::Reading& r) {
+    if (writer_.Append(r.values, r.pcTime)) return {};
+    return T(txt::WriteFailed).arg(LiveLogFileName(r.pcTime));
+}
+
+QString CsvSink::LinkDown() { return QDir().mkpath(writer_.Folder()) ? QString() : T(txt::FolderError); }
 
 QString MqttSink::Reading(const cli::Reading& r) {
     publisher_.PublishState(true);

@@ -15,6 +15,7 @@
 
 #include "cli/formats.h"
 #include "cli/options.h"
+#include "monitor/livelog.h"
 
 namespace veresk::cli {
 
@@ -42,6 +43,18 @@ private:
     QString Write(const QByteArray& page);
     QString path_, label_;
     std::optional<std::time_t> last_;
+};
+
+// The daily CSV files of the live log, through the program's own writer.
+class CsvSink final : public LogSink {
+public:
+    explicit CsvSink(const QString& folder) : writer_(folder) {}
+    QString Name() const override { return writer_.Folder(); }
+    QString Reading(const cli::Reading& r) override;
+    QString LinkDown() override;  // only makes sure the folder is there
+
+private:
+    LiveLogWriter writer_;
 };
 
 class MqttPublisher;

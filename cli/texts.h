@@ -147,7 +147,8 @@ inline constexpr TextPair NoAnswer{"дозиметр не отвечает на 
 inline constexpr TextPair LinkFailure{"ошибка связи на порту %1", "link failure on %1"};
 inline constexpr TextPair CrcFailure{"ошибка CRC на порту %1", "CRC error on %1"};
 inline constexpr TextPair FileError{"невозможно записать файл %1: %2", "cannot write %1: %2"};
-inline constexpr TextPair FolderError{"невозможно создать папку %1", "cannot create the folder %1"};
+inline constexpr TextPair WriteFailed{"не удалось записать %1", "cannot write %1"};
+inline constexpr TextPair FolderError{"папку невозможно создать", "the folder cannot be created"};
 inline constexpr TextPair ArchiveRead{"архив прочитан: сеансов %1, измерений %2 -> %3",
                                      "archive read: %1 sessions, %2 measurements -> %3"};
 inline constexpr TextPair ClockSetTo{"часы дозиметра установлены: %1, отличие от компьютера %2 с",

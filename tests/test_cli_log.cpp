@@ -3,6 +3,7 @@
 // through a fault: the device silent, then its pty gone, then back on another port.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -144,7 +145,9 @@ TEST_F(CliLog, StaysUpThroughAnOutageAndResumes) {
     ASSERT_TRUE(broker.Start());
     Subscriber live(broker.Port());
     ASSERT_TRUE(live.Subscribe("veresk/#"));
-    CliProcess cli({"log", "--textfile", textfile, "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.Port())});
+    const QString csvDir = scratch.path() + "/log";
+    CliProcess cli({"log", "--textfile", textfile, "--csv-dir", csvDir, "--mqtt",
+                    QStringLiteral("127.0.0.1:%1").arg(broker.Port())});
     ASSERT_TRUE(cli.WaitForErr("link up: COM4", 10000)) << cli.Err().toStdString();
     ASSERT_TRUE(TextfileHas("veresk_link_up{port=\"auto\"} 1", 5000));
     ASSERT_FALSE(live.WaitFor("veresk/auto/state", "online", 5000).topic.isEmpty());
@@ -178,4 +181,16 @@ TEST_F(CliLog, StaysUpThroughAnOutageAndResumes) {
     EXPECT_GT(live.Messages().size(), readingsBefore);
     EXPECT_EQ(cli.Err().count("link lost"), 1);
     EXPECT_EQ(cli.Terminate(), 0);
+
+    // The day's CSV file: its header once and a row for every reading, before and after.
+    QStringList rows;
+    for (const QString& name : QDir(csvDir).entryList({"*.csv"}, QDir::Files)) {
+        QFile f(csvDir + '/' + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        rows += QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    }
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_EQ(rows.front(), "time,dose_rate_usv_h,dose_usv,temperature,battery_mv,charging,rate_alarm,dose_alarm,archive_records");
+    EXPECT_EQ(rows.filter("time,").size(), 1);
+    for (const QString& row : rows.mid(1)) EXPECT_TRUE(row.contains(",0.25,12.5,21.5,3900,0,0,0,")) << row.toStdString();
 }

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "archive/export.h"
 #include "link/codecs.h"
 #include "settings/parameters.h"
 #include "support/cli_support.h"
@@ -145,7 +146,8 @@ TEST_F(CliRun, ArchiveImageIsTheDevicesMemory) {
     loaded.WithDevice([&](sim::Device& d) { memory = d.State().archive; });
     QTemporaryDir out;
     const QString bin = out.path() + "/a.bin";
-    const CliResult r = RunCli({"archive", "--out", bin, "--port", "6"});
+    const QString csv = out.path() + "/a.csv";
+    const CliResult r = RunCli({"archive", "--out", bin, "--csv", csv, "--port", "6"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     QFile f(bin);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -153,6 +155,15 @@ TEST_F(CliRun, ArchiveImageIsTheDevicesMemory) {
     ASSERT_EQ(image.size(), 32768);
     EXPECT_EQ(image, QByteArray(reinterpret_cast<const char*>(memory.data()), 32768));
     EXPECT_TRUE(r.out.contains("40 sessions, 3200 measurements")) << r.out.toStdString();
+    // The program's export of that image, byte for byte.
+    QFile c(csv);
+    ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+    ArchiveImageT expected{};
+    std::copy_n(memory.begin(), kArchiveSize, expected.begin());
+    const QByteArray text = c.readAll();
+    EXPECT_EQ(text, ArchiveCsv(expected));
+    EXPECT_TRUE(text.startsWith("session,record,time,dose_rate_usv_h\r\n"));
+    EXPECT_EQ(text.count("\r\n"), 3201);
     size_t blocks = 0;
     for (const auto& q : loaded.Requests()) blocks += q.command == 0x25;
     EXPECT_EQ(blocks, 16u);
@@ -191,6 +202,10 @@ TEST_F(CliRun, ExitCodesAndMessages) {
         {"bad CRCs", {"params", "--port", "4"}, nullptr, 3, "CRC error on COM4"},
         {"unwritable image", {"archive", "--port", "4", "--out", scratch.path() + "/no/such/a.bin"},
          [&] { device.CorruptNextCrc(0); }, 4, "cannot write"},
+        {"unwritable CSV", {"archive", "--port", "4", "--out", scratch.path() + "/a.bin", "--csv", scratch.path() + "/no/a.csv"},
+         nullptr, 4, "cannot write " + (scratch.path() + "/no/a.csv: ").toStdString()},
+        {"CSV folder under a file", {"log", "--port", "4", "--csv-dir", scratch.path() + "/a.bin/log"},
+         [&] { QFile f(scratch.path() + "/a.bin"); f.open(QIODevice::WriteOnly); }, 4, "the folder cannot be created"},
         {"unwritable textfile", {"log", "--port", "4", "--textfile", scratch.path() + "/no/such/x.prom"}, nullptr, 4,
          "cannot write " + (scratch.path() + "/no/such/x.prom: ").toStdString()},
         {"no device anywhere", {"status"}, [&] { QFile::remove(sandbox.Folder() + "/COM4"); }, 2,

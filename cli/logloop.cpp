@@ -46,6 +46,8 @@ QString MqttSink::LinkDown() {
     return {};
 }
 
+void MqttSink::Service() { publisher_.Service(); }
+
 void MqttSink::Stop() { publisher_.Stop(); }
 
 // ---------------------------------------------------------------- the loop
@@ -101,6 +103,7 @@ void LogLoop::Down(const QString& reason) {
 }
 
 void LogLoop::Tick() {
+    for (auto& s : sinks_) s->Service();
     if (port_.kind == PortChoice::Kind::Search && Link.DevicePort == 0) {
         if (Clock::now() < nextSearch_) return;
         ScanAndSearch();

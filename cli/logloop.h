@@ -26,6 +26,7 @@ public:
     // Each returns an empty string on success, otherwise what went wrong.
     virtual QString Reading(const cli::Reading& r) = 0;
     virtual QString LinkDown() = 0;
+    virtual void Service() {}  // once a tick, whatever the device does
     virtual void Stop() {}
 };
 
@@ -64,6 +65,7 @@ public:
     QString Name() const override { return QStringLiteral("MQTT"); }
     QString Reading(const cli::Reading& r) override;
     QString LinkDown() override;
+    void Service() override;
     void Stop() override;
 
 private:

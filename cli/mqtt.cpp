@@ -9,6 +9,7 @@ namespace veresk::cli {
 namespace {
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kQos = 1;
+constexpr int kRetrySeconds = 2;  // between first connection attempts
 
 struct LibraryInit {
     LibraryInit() { mosquitto_lib_init(); }
@@ -21,7 +22,7 @@ MqttPublisher::MqttPublisher(const Broker& broker, const QString& prefix, Report
 
 MqttPublisher::~MqttPublisher() {
     if (client_ != nullptr) {
-        mosquitto_loop_stop(client_, true);
+        if (looping_) mosquitto_loop_stop(client_, true);
         mosquitto_destroy(client_);
     }
 }
@@ -42,19 +43,25 @@ bool MqttPublisher::Start(QString* error) {
     }
     mosquitto_connect_callback_set(client_, &MqttPublisher::OnConnect);
     mosquitto_disconnect_callback_set(client_, &MqttPublisher::OnDisconnect);
-    rc = mosquitto_connect_async(client_, broker_.host.toUtf8().constData(), broker_.port, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        // Not fatal: the network thread keeps trying (a station may boot before its broker).
-        std::lock_guard<std::mutex> lock(mu_);
-        complained_ = true;
-        report_(T(txt::MqttProblem).arg(broker_.host, QString::fromUtf8(mosquitto_strerror(rc))));
-    }
-    rc = mosquitto_loop_start(client_);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        *error = QString::fromUtf8(mosquitto_strerror(rc));
-        return false;
-    }
+    TryConnect();
     return true;
+}
+
+void MqttPublisher::TryConnect() {
+    const int rc = mosquitto_connect_async(client_, broker_.host.toUtf8().constData(), broker_.port, kKeepAliveSeconds);
+    if (rc == MOSQ_ERR_SUCCESS) {
+        looping_ = mosquitto_loop_start(client_) == MOSQ_ERR_SUCCESS;
+        if (looping_) return;
+    }
+    nextAttempt_ = std::chrono::steady_clock::now() + std::chrono::seconds(kRetrySeconds);
+    std::lock_guard<std::mutex> lock(mu_);
+    if (complained_) return;
+    complained_ = true;
+    report_(T(txt::MqttProblem).arg(broker_.host, QString::fromUtf8(mosquitto_strerror(rc))));
+}
+
+void MqttPublisher::Service() {
+    if (client_ != nullptr && !looping_ && std::chrono::steady_clock::now() >= nextAttempt_) TryConnect();
 }
 
 void MqttPublisher::Publish(const QString& topic, const QByteArray& payload) {
@@ -94,12 +101,18 @@ void MqttPublisher::PublishReading(const QByteArray& json) {
 
 void MqttPublisher::PublishState(bool linkUp) {
     std::lock_guard<std::mutex> lock(mu_);
+    if (linkUp == linkUp_) return;  // retained: a change is enough (a reconnection sends it again)
     linkUp_ = linkUp;
     if (connected_) Publish(topics_.state, linkUp ? kOnline : kOffline);
 }
 
 void MqttPublisher::Stop() {
     if (client_ == nullptr) return;
+    if (!looping_) {
+        mosquitto_destroy(client_);
+        client_ = nullptr;
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mu_);
         linkUp_ = false;

@@ -6,6 +6,7 @@
 // broker without persistence is filled in as soon as it is back.
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <mutex>
 
@@ -27,8 +28,12 @@ public:
     // Starts connecting in the background; false (with a message) only when the client
     // cannot be set up at all.
     bool Start(QString* error);
+    // Called once a tick: until a first connection is under way (the broker may come
+    // up after the station), tries again every few seconds.  After that libmosquitto's
+    // network thread reconnects by itself.
+    void Service();
     void PublishReading(const QByteArray& json);
-    void PublishState(bool linkUp);
+    void PublishState(bool linkUp);  // only a change is sent
     // Publishes "offline" and disconnects cleanly (the will is not sent then).
     void Stop();
 
@@ -36,6 +41,7 @@ private:
     static void OnConnect(struct mosquitto*, void* self, int rc);
     static void OnDisconnect(struct mosquitto*, void* self, int rc);
     void Publish(const QString& topic, const QByteArray& payload);
+    void TryConnect();
 
     Broker broker_;
     QString prefix_;
@@ -47,6 +53,8 @@ private:
     bool linkUp_ = false;
     bool connected_ = false;
     bool complained_ = false;  // one message per outage of the broker
+    bool looping_ = false;     // the network thread runs
+    std::chrono::steady_clock::time_point nextAttempt_{};
 };
 
 }  // namespace veresk::cli

@@ -194,3 +194,32 @@ TEST_F(CliLog, StaysUpThroughAnOutageAndResumes) {
     EXPECT_EQ(rows.filter("time,").size(), 1);
     for (const QString& row : rows.mid(1)) EXPECT_TRUE(row.contains(",0.25,12.5,21.5,3900,0,0,0,")) << row.toStdString();
 }
+
+TEST_F(CliLog, MqttBrokerThatComesLaterAndRestarts) {
+    // A station may boot before its broker: the log waits for it, then fills it in, and
+    // does so again after a broker restart without persistence.
+    Broker broker;
+    CliProcess cli({"log", "--port", "4", "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.Port())});
+    ASSERT_TRUE(cli.WaitForErr("link up: COM4", 10000)) << cli.Err().toStdString();
+    ASSERT_TRUE(broker.Start());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Subscriber watcher(broker.Port());
+        ASSERT_TRUE(watcher.Subscribe("#"));
+        ASSERT_FALSE(watcher.WaitFor("veresk/COM4/state", "online", 20000).topic.isEmpty()) << cli.Err().toStdString();
+        // The empty broker has been filled in again: a newcomer finds it all retained.
+        Subscriber late(broker.Port());
+        ASSERT_TRUE(late.Subscribe("#"));
+        EXPECT_TRUE(late.WaitFor("veresk/COM4/state", "online", 5000).retained);
+        EXPECT_TRUE(late.WaitFor([](const Subscriber::Message& m) {
+                            return m.topic == "homeassistant/sensor/veresk_COM4/dose_rate/config";
+                        }, 5000).retained);
+        EXPECT_TRUE(late.WaitFor([](const Subscriber::Message& m) { return m.topic == "veresk/COM4/reading"; }, 5000)
+                        .retained);
+        broker.Stop();
+        ASSERT_TRUE(broker.Start());
+    }
+    EXPECT_TRUE(cli.Running());
+    EXPECT_TRUE(cli.Err().contains("MQTT 127.0.0.1: "));
+    EXPECT_EQ(cli.Terminate(), 0);
+}

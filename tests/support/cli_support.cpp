@@ -126,11 +126,10 @@ void CliProcess::Kill() {
 
 // ---------------------------------------------------------------- broker
 
-Broker::Broker() = default;
+Broker::Broker() : port_(FreeLoopbackPort()) {}
 Broker::~Broker() { Stop(); }
 
 bool Broker::Start() {
-    if (port_ == 0) port_ = FreeLoopbackPort();  // a restart keeps its port
     const QString conf = dir_.path() + "/mosquitto.conf";
     QFile f(conf);
     if (!f.open(QIODevice::WriteOnly)) return false;

@@ -51,8 +51,8 @@ private:
     QString err_;
 };
 
-// A Mosquitto broker of our own: listener on a free loopback port, anonymous, no
-// persistence, in a scratch folder.
+// A Mosquitto broker of our own: listener on a free loopback port (chosen at
+// construction, kept across restarts), anonymous, no persistence, in a scratch folder.
 class Broker {
 public:
     Broker();

@@ -84,15 +84,21 @@ BENCHMARK(BM_TickDecodeAndPresent);
 
 // The full 32768-byte archive through ReadTransaction from the paced simulator:
 // 16 answers of 2050 bytes at 5760 bytes/s take about 5.7 s on the line.
-void BM_ArchiveReadPaced(benchmark::State& state) {
+// The paced simulator with a full archive memory (all 16 blocks are read), as COMn.
+std::unique_ptr<sim::Simulator> FullMemoryPacedSimulator(int com) {
     TheSandbox();
     sim::Options o;
     o.paced = true;
     o.genSessions = 40;
-    o.genRecords = 80;  // fills the memory: all 16 blocks are read
-    sim::Simulator simulator(o);
-    simulator.Start(false);
-    simulator.LinkAs(PortMapFolder(), 20);
+    o.genRecords = 80;
+    auto simulator = std::make_unique<sim::Simulator>(o);
+    simulator->Start(false);
+    simulator->LinkAs(PortMapFolder(), com);
+    return simulator;
+}
+
+void BM_ArchiveReadPaced(benchmark::State& state) {
+    const auto simulator = FullMemoryPacedSimulator(20);
     ResetLinkState();
     Link.DevicePort = 20;
     const double limit = 16 * 2050 / kBytesPerSecond;
@@ -204,14 +210,7 @@ void BM_CliStatusProcess(benchmark::State& state) {
 BENCHMARK(BM_CliStatusProcess)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void BM_CliArchiveProcessPaced(benchmark::State& state) {
-    TheSandbox();
-    sim::Options o;
-    o.paced = true;
-    o.genSessions = 40;
-    o.genRecords = 80;  // fills the memory: all 16 blocks are read
-    sim::Simulator simulator(o);
-    simulator.Start(false);
-    simulator.LinkAs(PortMapFolder(), 23);
+    const auto simulator = FullMemoryPacedSimulator(23);
     QTemporaryDir out;
     const double limit = 16 * 2050 / kBytesPerSecond;
     double total = 0;

@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "cli/texts.h"
 #include "link/codecs.h"
+#include "support/test_support.h"
 
 using namespace veresk;
 using namespace veresk::cli;
@@ -19,23 +20,7 @@ namespace {
 
 QStringList Args(const char* line) { return QString::fromUtf8(line).split(' ', Qt::SkipEmptyParts); }
 
-// Runs the test body with TZ set (and restored), for anything in local time.
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz) : had_(qEnvironmentVariableIsSet("TZ")), old_(qgetenv("TZ")) {
-        qputenv("TZ", tz);
-        tzset();
-    }
-    ~TimeZone() {
-        if (had_) qputenv("TZ", old_);
-        else qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_;
-    QByteArray old_;
-};
+using TimeZone = veresk::testing::TimeZoneScope;
 
 }  // namespace
 

@@ -24,13 +24,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(device.Start(false));
         ASSERT_TRUE(sandbox.Link(device, 4));
-        device.WithDevice([](sim::Device& d) {
-            auto& s = d.State();
-            s.doseRate = 0.25;
-            s.dose = 12.5;
-            s.temperature = 21.5;
-            s.batteryMv = 3900;
-        });
+        SetKnownReadings(device);
         textfile = scratch.path() + "/veresk.prom";
     }
     QString Textfile() {

@@ -31,12 +31,9 @@ protected:
         silent.SetSilent(true);
         ASSERT_TRUE(sandbox.Link(device, 4));
         ASSERT_TRUE(sandbox.Link(silent, 2));
+        SetKnownReadings(device);
         device.WithDevice([](sim::Device& d) {
             auto& s = d.State();
-            s.doseRate = 0.25;
-            s.dose = 12.5;
-            s.temperature = 21.5;
-            s.batteryMv = 3900;
             s.charging = true;
             s.pulseCount = 1234;
             s.measurementCount = 42;

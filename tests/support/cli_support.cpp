@@ -36,6 +36,16 @@ void StopByPid(QProcess& p) {
 
 }  // namespace
 
+void SetKnownReadings(sim::Simulator& device) {
+    device.WithDevice([](sim::Device& d) {
+        auto& s = d.State();
+        s.doseRate = 0.25;
+        s.dose = 12.5;
+        s.temperature = 21.5;
+        s.batteryMv = 3900;
+    });
+}
+
 int FreeLoopbackPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = Loopback(0);

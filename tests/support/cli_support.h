@@ -12,10 +12,15 @@
 #include <mutex>
 #include <vector>
 
+#include "sim/simulator.h"
+
 struct mosquitto;
 struct mosquitto_message;
 
 namespace veresk::testing {
+
+// Readings the command tests look for: 0.25 uSv/h, 12.5 uSv, 21.5 degrees, 3900 mV.
+void SetKnownReadings(sim::Simulator& device);
 
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 int FreeLoopbackPort();

@@ -71,6 +71,12 @@ bool ArchiveFull(const LiveStatusValues& v) { return (v.StatusFlags & ArchiveFul
 
 QString Str(float v) { return QString::fromLatin1(ShortestFloatText(v)); }
 QString YesNo(bool b) { return T(b ? txt::Yes : txt::No); }
+// For people: the program's own rounding and automatic units ("0.180 uSv/h"), with '.'.
+QString Shown(float v, Quantity q, int lang) {
+    const ScaledValue s = ScaleForDisplay(v);
+    return Fixed(s.scaled, s.decimals, QLocale::c()) + ' ' + UnitLabel(q, s.unit, lang);
+}
+QString Shown(float v, int decimals, const QString& unit) { return Fixed(v, decimals, QLocale::c()) + ' ' + unit; }
 
 }  // namespace
 
@@ -114,15 +120,15 @@ std::vector<std::pair<QString, QString>> ReadingRows(const Reading& r) {
     const auto off = ClockOffset(r);
     return {
         {T(txt::Port), r.port},
-        {T(txt::DoseRate), Str(v.DoseRate) + ' ' + UnitLabel(Quantity::DoseRate, 0, lang)},
-        {T(txt::Dose), Str(v.Dose) + ' ' + UnitLabel(Quantity::Dose, 0, lang)},
-        {T(txt::Temperature), Str(v.Temperature) + QStringLiteral(" °C")},
-        {T(txt::Battery), Str(v.BatteryVoltage) + (IsEnglish(lang) ? QStringLiteral(" mV") : QStringLiteral(" мВ"))},
+        {T(txt::DoseRate), Shown(v.DoseRate, Quantity::DoseRate, lang)},
+        {T(txt::Dose), Shown(v.Dose, Quantity::Dose, lang)},
+        {T(txt::Temperature), Shown(v.Temperature, 1, QStringLiteral("°C"))},
+        {T(txt::Battery), Shown(v.BatteryVoltage, 0, IsEnglish(lang) ? QStringLiteral("mV") : QStringLiteral("мВ"))},
         {T(txt::Charging), YesNo(Charging(v))},
         {T(txt::RateAlarm), YesNo(RateAlarm(v))},
         {T(txt::DoseAlarm), YesNo(DoseAlarm(v))},
         {T(txt::ArchiveFull), YesNo(ArchiveFull(v))},
-        {T(txt::StatError), Str(v.StatError) + QStringLiteral(" %")},
+        {T(txt::StatError), Shown(v.StatError, 0, QStringLiteral("%"))},
         {T(txt::Pulses), QString::number(v.PulseCount)},
         {T(txt::Measurements), QString::number(v.MeasurementCount)},
         {T(txt::MeasurementTime), QString::number(v.MeasurementTime) + sec},

@@ -229,7 +229,11 @@ TEST(CliFormats, ReadingTableHasOneAlignedLinePerValue) {
     const QString table = TableText(ReadingRows(SampleReading(1765371807)));
     const QStringList lines = table.split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.size(), 20);
-    EXPECT_TRUE(table.contains(QString::fromUtf8("0.12 uSv/h\n"))) << table.toStdString();
+    // The program's rounding and units for people (the JSON keeps every digit).
+    EXPECT_TRUE(table.contains("0.120 uSv/h\n")) << table.toStdString();
+    EXPECT_TRUE(table.contains("1.500 uSv\n"));
+    EXPECT_TRUE(table.contains(QString::fromUtf8("21.5 °C\n")));
+    EXPECT_TRUE(table.contains("3900 mV\n"));
     EXPECT_TRUE(table.contains("+2 s\n"));
     EXPECT_TRUE(table.contains("charging  "));
     // Every value starts in the same column.

@@ -100,7 +100,7 @@ TEST_F(CliRun, StatusBySearchAsJsonAndAsATable) {
 
     const CliResult table = RunCli({"status"});
     ASSERT_EQ(table.exitCode, 0);
-    EXPECT_TRUE(table.out.contains(QRegularExpression("dose rate +0.25 uSv/h\\n"))) << table.out.toStdString();
+    EXPECT_TRUE(table.out.contains(QRegularExpression("dose rate +0.250 uSv/h\\n"))) << table.out.toStdString();
     EXPECT_TRUE(table.out.contains(QRegularExpression("charging +yes\\n")));
     ExpectOnlyProbesOnTheSilentPort();
 }

@@ -15,14 +15,18 @@ void OnSignal(int) { stopRequested = 1; }
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veresk"));
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    if (!args.isEmpty() && args.front() == QLatin1String("log")) {
+        // The log ends cleanly on these (state "offline", files in order); every other
+        // command is short and may simply be interrupted.
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a broker that goes away must not end the process
 #endif
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
     return veresk::cli::RunCommandLine(args, out, err, [] { return stopRequested != 0; });
 }

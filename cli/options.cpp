@@ -202,6 +202,9 @@ ParseResult ParseCommandLine(const QStringList& args) {
     }
     if (o.help) return r;
     if (o.command == Command::Archive && o.out.isEmpty()) r.error = T(txt::OutRequired);
+    if (o.command == Command::Archive && !o.csv.isEmpty() &&
+        QFileInfo(o.out).absoluteFilePath() == QFileInfo(o.csv).absoluteFilePath())
+        r.error = T(txt::SameFile);
     if (o.command == Command::Log) {
         if (!o.topic.isEmpty() && !o.mqtt) r.error = T(txt::TopicWithoutMqtt);
         else if (o.csvDir.isEmpty() && o.textfile.isEmpty() && !o.mqtt) r.error = T(txt::LogNeedsOutput);

@@ -133,6 +133,7 @@ inline constexpr TextPair RepeatedOption{"параметр %1 указан дв�
 inline constexpr TextPair BadPortNumber{"--port ждёт номер от 1 до 255, а не '%1'", "--port needs a number from 1 to 255, not '%1'"};
 inline constexpr TextPair PortAndDevice{"--port и --device вместе указать нельзя", "--port and --device cannot be given together"};
 inline constexpr TextPair OutRequired{"команде archive нужен --out ФАЙЛ", "archive needs --out FILE"};
+inline constexpr TextPair SameFile{"--out и --csv указывают на один файл", "--out and --csv name the same file"};
 inline constexpr TextPair LogNeedsOutput{"команде log нужен хотя бы один из --csv-dir, --textfile, --mqtt",
                                          "log needs at least one of --csv-dir, --textfile, --mqtt"};
 inline constexpr TextPair TopicWithoutMqtt{"--topic имеет смысл только с --mqtt", "--topic only goes with --mqtt"};

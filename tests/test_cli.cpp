@@ -84,6 +84,7 @@ TEST(CliOptions, BadCommandLinesAreUsageErrors) {
         "params --out x",                        // archive's option
         "archive",                               // --out is required
         "archive --out",
+        "archive --out a.bin --csv ./a.bin",     // the CSV would replace the image
         "log",                                   // no output at all
         "log --topic a/b --textfile x",          // topic without mqtt
         "log --mqtt",

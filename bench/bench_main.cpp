@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <ctime>
 #include <random>
@@ -90,15 +91,21 @@ BENCHMARK(BM_TickDecodeAndPresent);
 
 // The full 32768-byte archive through ReadTransaction from the paced simulator:
 // 16 answers of 2050 bytes at 5760 bytes/s take about 5.7 s on the line.
-void BM_ArchiveReadPaced(benchmark::State& state) {
+// The paced simulator with a full archive memory (all 16 blocks are read), as COMn.
+std::unique_ptr<sim::Simulator> FullMemoryPacedSimulator(int com) {
     TheSandbox();
     sim::Options o;
     o.paced = true;
     o.genSessions = 40;
-    o.genRecords = 80;  // fills the memory: all 16 blocks are read
-    sim::Simulator simulator(o);
-    simulator.Start(false);
-    simulator.LinkAs(PortMapFolder(), 20);
+    o.genRecords = 80;
+    auto simulator = std::make_unique<sim::Simulator>(o);
+    simulator->Start(false);
+    simulator->LinkAs(PortMapFolder(), com);
+    return simulator;
+}
+
+void BM_ArchiveReadPaced(benchmark::State& state) {
+    const auto simulator = FullMemoryPacedSimulator(20);
     ResetLinkState();
     Link.DevicePort = 20;
     const double limit = 16 * 2050 / kBytesPerSecond;
@@ -306,6 +313,57 @@ void BM_TickAddingPoint(benchmark::State& state) {
     ResetAllState();
 }
 BENCHMARK(BM_TickAddingPoint)->Arg(250)->Arg(3000)->UseManualTime()->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+// veresk-cli as a whole process against the paced simulator: one status read (process
+// start, the open, 8 bytes out and 71 back), and the archive of a full memory against
+// what the line allows for its 16 answers of 2050 bytes.
+double RunCliSeconds(const QStringList& args, int* exitCode) {
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(VERESK_CLI), args);
+    p.waitForFinished(60000);
+    const double seconds = t.nsecsElapsed() / 1e9;
+    *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return seconds;
+}
+
+void BM_CliStatusProcess(benchmark::State& state) {
+    TheSandbox();
+    sim::Options o;
+    o.paced = true;
+    sim::Simulator simulator(o);
+    simulator.Start(false);
+    simulator.LinkAs(PortMapFolder(), 22);
+    int failures = 0;
+    for (auto _ : state) {
+        int code = 0;
+        state.SetIterationTime(RunCliSeconds({"status", "--port", "22"}, &code));
+        failures += code != 0;
+    }
+    state.counters["goal_ms"] = 100;
+    state.counters["failed_runs"] = failures;
+}
+BENCHMARK(BM_CliStatusProcess)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_CliArchiveProcessPaced(benchmark::State& state) {
+    const auto simulator = FullMemoryPacedSimulator(23);
+    QTemporaryDir out;
+    const double limit = 16 * 2050 / kBytesPerSecond;
+    double total = 0;
+    int failures = 0;
+    for (auto _ : state) {
+        int code = 0;
+        const double seconds = RunCliSeconds({"archive", "--port", "23", "--out", out.path() + "/a.bin"}, &code);
+        failures += code != 0;
+        total += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["line_limit_s"] = limit;
+    state.counters["ratio_to_line"] = total / static_cast<double>(state.iterations()) / limit;
+    state.counters["failed_runs"] = failures;
+}
+BENCHMARK(BM_CliArchiveProcessPaced)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

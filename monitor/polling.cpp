@@ -54,7 +54,7 @@ bool SetDeviceClock() {
     return true;
 }
 
-PollResult PollDevice() {
+PollResult PollDevice(bool keepClock) {
     PollResult r;
     if (OpenDevicePort() == nullptr) {
         r.outcome = PollOutcome::OpenFailed;
@@ -91,7 +91,7 @@ PollResult PollDevice() {
     const DeviceClockFields& clock = Polling.LiveStatus.DeviceClock;
     const std::time_t device = clock.valid ? DeviceClockToTime(clock, now) : static_cast<std::time_t>(-1);
     const long long off = static_cast<long long>(device) - static_cast<long long>(now);
-    if (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6) {
+    if (keepClock && (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6)) {
         SetDeviceClock();
         r.outcome = PollOutcome::ClockSet;
         return r;

@@ -26,7 +26,9 @@ inline constexpr int kLengthFailureLimit = 3;  // more than this: no-link displa
 inline constexpr int kCrcFailureLimit = 10;    // more than this: no-link display
 
 // Steps of a tick up to the clock check (the PC clock is read at the check itself).
-PollResult PollDevice();
+// With keepClock false a device clock that is off is left alone and the block counts
+// as Good.
+PollResult PollDevice(bool keepClock = true);
 
 // The device clock read as local time with the PC's daylight-saving flag, in seconds.
 std::time_t DeviceClockToTime(const DeviceClockFields& clock, std::time_t now);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -75,6 +76,17 @@ bool PortMapSandbox::AddSilentPort(int comNumber) {
     const QString link = Folder() + QStringLiteral("/COM%1").arg(comNumber);
     QFile::remove(link);
     return QFile::link(QString::fromLocal8Bit(name), link);
+}
+
+TimeZoneScope::TimeZoneScope(const char* zone) : had_(qEnvironmentVariableIsSet("TZ")), old_(qgetenv("TZ")) {
+    qputenv("TZ", zone);
+    tzset();
+}
+
+TimeZoneScope::~TimeZoneScope() {
+    if (had_) qputenv("TZ", old_);
+    else qunsetenv("TZ");
+    tzset();
 }
 
 namespace {

@@ -52,6 +52,18 @@ private:
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> saved_;
 };
 
+// Sets TZ for the life of the object (the C library and Qt both read it afresh), for
+// anything that depends on local time.
+class TimeZoneScope {
+public:
+    explicit TimeZoneScope(const char* zone);
+    ~TimeZoneScope();
+
+private:
+    bool had_;
+    QByteArray old_;
+};
+
 // A fake port for tests of the link's own call order: records every call.
 struct FakePortLog {
     std::vector<std::string> calls;        // "purge", "write:<hex>", "read:<n>:<timeout>"

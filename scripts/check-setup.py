@@ -38,6 +38,9 @@ TEST_TOOLS = [
     "xvfb-run",
     "desktop-file-validate",
     "appstreamcli",
+    "/usr/sbin/mosquitto",
+    "/usr/bin/prometheus-node-exporter",
+    "curl",
 ]
 
 # Read when present, needed by nothing: glibc's locale name aliases (package locales).

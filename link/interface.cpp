@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 
 #include "link/link.h"
 #include "shell/inifile.h"
@@ -47,6 +48,11 @@ TForm2::TForm2(QWidget* parent)
     setWindowTitle(Tr(kCaption, lang));
     Label1->setText(Tr(kPortLabel, lang));
     Button2->setText(Tr(kAuto, lang));
+    // The two buttons as wide as the longer caption needs; the dialog grows with them.
+    const int buttonWidth = std::max({110, Button1->sizeHint().width(), Button2->sizeHint().width()});
+    Button1->setGeometry(120, 34, buttonWidth, 26);
+    Button2->setGeometry(120, 68, buttonWidth, 26);
+    setFixedSize(std::max(250, 120 + buttonWidth + 16), 110);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect r = screen->availableGeometry();

@@ -178,8 +178,11 @@ void TStatusBar::paintEvent(QPaintEvent*) {
         p.setPen(palette().mid().color());
         p.drawRect(r);
         if (i == 0) {
+            p.save();
+            p.setFont(StatusLineFont());
             p.setPen(messageRed_ ? QColor(Qt::red) : QColor(Qt::black));
-            p.drawText(r.adjusted(5, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, message_);
+            p.drawText(StatusLineTextRect(), Qt::AlignVCenter | Qt::AlignLeft, StatusLineDrawnText());
+            p.restore();
         } else {
             p.setPen(palette().windowText().color());
             p.drawText(r.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, texts_[i]);
@@ -187,14 +190,38 @@ void TStatusBar::paintEvent(QPaintEvent*) {
     }
 }
 
+namespace {
+constexpr int kSmallestCaptionPixels = 9;
+}
+
+QRect TStatusBar::StatusLineTextRect() const { return PanelRect(0).adjusted(5, 0, -1, 0); }
+
+QFont TStatusBar::StatusLineFont() const {
+    return ShrunkToFit(font(), message_, StatusLineTextRect().width(), kSmallestCaptionPixels);
+}
+
+QString TStatusBar::StatusLineDrawnText() const {
+    const QFontMetrics m(StatusLineFont());
+    const int room = StatusLineTextRect().width();
+    return m.horizontalAdvance(message_) <= room ? message_ : m.elidedText(message_, Qt::ElideRight, room);
+}
+
+bool TStatusBar::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(e);
+        if (PanelRect(0).contains(help->pos()) && StatusLineDrawnText() != message_)
+            QToolTip::showText(help->globalPos(), message_, this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
 QFont ShrunkToFit(QFont font, const QString& text, int room, int minPixels) {
     while (font.pixelSize() > minPixels && QFontMetrics(font).horizontalAdvance(text) > room)
         font.setPixelSize(font.pixelSize() - 1);
     return font;
-}
-
-namespace {
-constexpr int kSmallestCaptionPixels = 9;
 }
 
 TCaption::TCaption(const QString& text, int width, QWidget* parent) : QLabel(text, parent), width_(width) {

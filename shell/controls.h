@@ -55,6 +55,10 @@ public:
     // in red (failure) or black (success).
     void DrawStatusMessage(const QString& text, bool red);
     QString StatusLineText() const { return message_; }
+    // The message as drawn: smaller, down to 9 pixels, and shortened with an ellipsis
+    // when even that is too wide for panel 0 (the whole message is then its tooltip).
+    QFont StatusLineFont() const;
+    QString StatusLineDrawnText() const;
     bool StatusLineRed() const { return messageRed_; }
     int PanelWidth(int i) const { return widths_.at(i); }
     int PanelCount() const { return static_cast<int>(widths_.size()); }
@@ -70,9 +74,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    bool event(QEvent* e) override;
 
 private:
     void PanelChanged(int i);
+    QRect StatusLineTextRect() const;
 
     std::vector<int> widths_;
     std::vector<QString> texts_;

@@ -72,7 +72,12 @@ AboutDialog::AboutDialog(const Texts& t, QWidget* parent) : QDialog(parent) {
     Label4->setGeometry(14 + Label3->width(), y + 40, 60, 18);
     for (QLabel* l : {Label1, Label2, Label5, Label3, Label4}) l->setFont(MainFont(13));
     Label3->adjustSize();
-    Label4->move(14 + Label3->width(), y + 40);
+    // The number completes the "0." that the caption ends with, also where the caption
+    // carries a trailing space.
+    const QString caption = Label3->text();
+    qsizetype visible = caption.size();
+    while (visible > 0 && caption.at(visible - 1).isSpace()) --visible;
+    Label4->move(Label3->x() + QFontMetrics(Label3->font()).horizontalAdvance(caption.left(visible)), y + 40);
 }
 
 QLabel* AboutDialog::ContactLine(const QString& text, int y) {

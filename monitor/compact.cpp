@@ -50,7 +50,7 @@ QPixmap FrontPanel() {
     p.setBrush(QColor(74, 79, 86));
     p.drawRoundedRect(QRectF(2, 2, 338, 91), 10, 10);
     p.setBrush(QColor(20, 24, 28));
-    p.drawRoundedRect(QRectF(22, 14, 109, 47), 4, 4);  // display bezel
+    p.drawRoundedRect(QRectF(24, 14, 104, 47), 4, 4);  // display bezel, clear of the buttons
     for (const QRect r : {QRect(128, 5, 41, 41), QRect(129, 48, 41, 41)}) {
         QRadialGradient g(r.center(), 20);
         g.setColorAt(0, QColor(170, 172, 176));

@@ -329,7 +329,7 @@ void TForm1::BuildArchiveTab() {
     ProgressBar2->hide();
 
     StringGrid8 = new TStringGrid(3, 3600, t);
-    StringGrid8->setGeometry(16, 60, 290, 250);
+    StringGrid8->setGeometry(16, 58, 290, 246);
     StringGrid8->setColumnWidth(0, 50);
     StringGrid8->setColumnWidth(1, 130);
     StringGrid8->setColumnWidth(2, 86);
@@ -339,7 +339,7 @@ void TForm1::BuildArchiveTab() {
     StringGrid8->SetCell(2, 0, U("МЭД"));
     StringGrid3 = new TStringGrid(2, 5, t);
     StringGrid3->FixedRows = 0;
-    StringGrid3->setGeometry(16, 314, 290, 104);
+    StringGrid3->setGeometry(16, 306, 290, 104);  // its last row above the tab's lower edge
     StringGrid3->setColumnWidth(0, 120);
     StringGrid3->horizontalHeader()->setStretchLastSection(true);
     const char* stats[] = {"Время работы", "Измерений", "Максимум", "Минимум", "Среднее"};

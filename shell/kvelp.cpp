@@ -779,6 +779,12 @@ void TForm1::ApplyInterfaceTexts(int language) {
     const bool en = IsEnglish(language);
     auto T = [en](const char* ru, const char* e) { return U(en ? e : ru); };
     Label34->move(en ? 153 : 192, Label34->y());
+    // The unit labels keep their unit in the new language (they show the design's
+    // micro units until the first displayed tick, and keep their unit without a link).
+    for (auto [label, quantity] : {std::pair{Label34, Quantity::DoseRate}, std::pair{Label39, Quantity::Dose}})
+        for (int unit = 0; unit < 3; ++unit)
+            if (label->text() == UnitLabel(quantity, unit, 1) || label->text() == UnitLabel(quantity, unit, 2))
+                label->setText(UnitLabel(quantity, unit, en ? 2 : 1));
 
     setWindowTitle(T("РДТ-17 'Скворец'", "RDT-17 'Starling'"));
     SetMenuCaption(N8, T("Выход", "Exit"));

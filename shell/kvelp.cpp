@@ -888,6 +888,18 @@ void TForm1::ApplyInterfaceTexts(int language) {
         w->setAccessibleName(T(text.ru, text.en));
         if (qobject_cast<QAbstractButton*>(w)) w->setToolTip(T(text.ru, text.en));
     }
+    // Captions that stay Russian in both languages are explained by a tooltip in the
+    // language in force.
+    const std::pair<QWidget*, CaptionRow> explained[] = {
+        {TrackBar1, {"Прозрачность краткой формы", "Transparency of the compact view"}},
+        {Label24, {"Прозрачность краткой формы", "Transparency of the compact view"}},
+        {Chart1, {"Доза, мкЗв", "Dose, uSv"}},
+        {Chart2, {"Мощность дозы, мкЗв/ч", "Dose rate, uSv/h"}},
+    };
+    for (const auto& [w, text] : explained) {
+        w->setToolTip(T(text.ru, text.en));
+        w->setAccessibleName(T(text.ru, text.en));
+    }
     StatusBar1->SetAccessibleTexts({Label1->text(), Label2->text(), Label3->text(), Label4->text(), Label18->text(),
                                     Label5->text(), Label9->text(), Label19->text(), Label22->text()},
                                    T("ошибка", "error"), T("норма", "ok"));

@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QShowEvent>
+#include <algorithm>
+#include <cmath>
 #include <ctime>
 
 #include "link/discovery.h"
@@ -56,6 +58,8 @@ QLineEdit* MakeValueEdit(QWidget* parent, int x, int y, int w, int px) {
     return e;
 }
 
+constexpr int kChartMargin = 2;  // around a chart's axes
+
 // The design colour of the value fields: the system's menu-bar colour.
 QColor MenuBarColour() { return QPalette().color(QPalette::Button); }
 
@@ -63,7 +67,7 @@ QChartView* MakeChart(QWidget* parent, QLineSeries*& series, QDateTimeAxis*& bot
                       const QColor& colour, qreal marker, const char* title) {
     auto* chart = new QChart();
     chart->legend()->hide();
-    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->setMargins(QMargins(kChartMargin, kChartMargin, kChartMargin, kChartMargin));
     series = new QLineSeries(chart);
     series->setColor(colour);
     series->setPointsVisible(true);
@@ -243,6 +247,8 @@ void TForm1::BuildResultsTab() {
     Series2->attachAxis(Chart1Left);
     Chart1->setGeometry(0, 8, 801, 150);
     Chart2->setGeometry(0, 160, 801, 169);
+    for (QChartView* c : {Chart1, Chart2})
+        connect(c->chart(), &QChart::plotAreaChanged, this, [this] { AlignLivePlots(); });
     // The second clear button sits below the visible part of the tab.
     Button2 = MakeButton(t, "Очистить график", 680, 430, 150);
     connect(ComboBox10, &QComboBox::activated, this, [this](int) { Guarded([this] { ComboBox10Change(); }); });
@@ -936,6 +942,27 @@ void TForm1::ComboBox10Change() {
         break;
     default:
         break;
+    }
+}
+
+// The two charts share their time axis: the wider value labels set where both plots
+// begin, so that a time of day stands at the same place in both.
+void TForm1::AlignLivePlots() {
+    QChartView* views[] = {Chart1, Chart2};
+    qreal natural[2];  // where each plot would begin with the usual margin
+    qreal start = 0;   // the furthest of these among the charts shown
+    for (int i = 0; i < 2; ++i) {
+        const QChart* c = views[i]->chart();
+        natural[i] = c->plotArea().left() - (c->margins().left() - kChartMargin);
+        if (views[i]->isVisibleTo(Panel1)) start = std::max(start, natural[i]);
+    }
+    for (int i = 0; i < 2; ++i) {
+        QChart* c = views[i]->chart();
+        QMargins m = c->margins();
+        const int left = kChartMargin + static_cast<int>(std::max(0L, std::lround(start - natural[i])));
+        if (m.left() == left) continue;
+        m.setLeft(left);
+        c->setMargins(m);
     }
 }
 

@@ -170,6 +170,7 @@ private:
     void EnforceViewMode();
     void ClearLiveSeries();
     void UpdateLiveCharts();
+    void AlignLivePlots();
     void SetViewTicks(int mode);
     void SwitchToCompact(QWidget* compact, int mode);
     bool settingPage_ = false;

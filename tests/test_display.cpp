@@ -1,6 +1,7 @@
 // What is drawn and what assistive technology reads: captions within their panels,
 // time labels on the live charts, picture buttons, the about dialogs' own facts, the
-// status line through the accessibility interface, and the compact windows' alarm.
+// status line through the accessibility interface, and the compact windows' alarm;
+// controls within their tabs and texts within their controls in both languages.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -8,6 +9,7 @@
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QToolTip>
+#include <map>
 
 #include "monitor/viewstate.h"
 #include "support/gui_fixture.h"
@@ -108,6 +110,24 @@ TEST_F(Readable, LiveTimeLabelsFallOnWholeMinutesAndNeverRepeat) {
     }
 }
 
+TEST_F(Readable, StackedLiveChartsBeginTheirPlotsAtTheSameX) {
+    // A dose with long value labels above a dose rate with short ones.
+    simulator.WithDevice([](sim::Device& d) { d.State().doseRate = 0.25; d.State().dose = 12345.678f; });
+    StartWithDevice();
+    Form1->Timer3->SetEnabled(false);
+    for (int i = 0; i < 2; ++i) {
+        Tick();
+        simulator.WithDevice([](sim::Device& d) { d.AppendRecord(d.State().doseRate, d.DeviceNow()); });
+    }
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    const QRectF dose = Form1->Chart1->chart()->plotArea(), rate = Form1->Chart2->chart()->plotArea();
+    EXPECT_NEAR(dose.left(), rate.left(), 0.5);  // margins are whole pixels
+    EXPECT_DOUBLE_EQ(dose.right(), rate.right());
+    // The wider labels keep the usual margin; only the other chart's grows.
+    EXPECT_EQ(std::min(Form1->Chart1->chart()->margins().left(), Form1->Chart2->chart()->margins().left()), 2);
+    EXPECT_GT(Form1->Chart2->chart()->margins().left(), 2);
+}
+
 TEST(LiveSeries, PointsGoInOrderOfTime) {
     struct Case {
         qreal x;
@@ -188,6 +208,121 @@ TEST_F(Readable, AboutDialogsShowTheProgramsOwnFactsAndFitTheirTexts) {
             EXPECT_LE(QFontMetrics(l->font()).horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
             EXPECT_LE(l->geometry().right(), d->width());
         }
+    // The firmware number completes "0." without a gap, in both languages (the Russian
+    // caption ends in a space).
+    for (AboutDialog* d : {static_cast<AboutDialog*>(Form3), static_cast<AboutDialog*>(Form4),
+                           static_cast<AboutDialog*>(Form7), static_cast<AboutDialog*>(Form8)}) {
+        const QFontMetrics m(d->Label3->font());
+        const int textEnd = d->Label3->x() + m.horizontalAdvance(d->Label3->text().trimmed());
+        EXPECT_GE(d->Label4->x(), textEnd) << d->Label3->text().toStdString();
+        EXPECT_LT(d->Label4->x() - textEnd, m.horizontalAdvance(' ')) << d->Label3->text().toStdString();
+    }
+}
+
+// --- windows: controls within their places, texts within their controls
+
+TEST_F(Readable, ControlsOfEachTabLieWithinItAndDoNotOverlap) {
+    Boot();
+    Tick();
+    for (int language : {1, 2}) {
+        Form1->SwitchLanguage(language);
+        for (QWidget* page : {Form1->TabSheet2, Form1->TabSheet5, Form1->TabSheet1}) {
+            Form1->SetActivePage(page);
+            QApplication::processEvents();
+            std::vector<QWidget*> shown;
+            for (QWidget* w : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (w->isVisibleTo(page) && w != Form1->Button2) shown.push_back(w);  // Button2 lies below, as designed
+            for (size_t i = 0; i < shown.size(); ++i) {
+                const QRect r = shown[i]->geometry();
+                const std::string name = shown[i]->metaObject()->className() + (" at " + std::to_string(r.x()) + "," +
+                                                                                std::to_string(r.y()));
+                EXPECT_TRUE(page->rect().contains(r)) << language << " " << name;
+                for (size_t k = i + 1; k < shown.size(); ++k)
+                    EXPECT_FALSE(r.intersects(shown[k]->geometry()))
+                        << language << " " << name << " and " << shown[k]->metaObject()->className() << " at "
+                        << shown[k]->x() << "," << shown[k]->y();
+            }
+        }
+    }
+}
+
+TEST_F(Readable, ButtonCaptionsFitTheirButtonsInBothLanguages) {
+    Boot();
+    for (int language : {1, 2}) {
+        Form1->SwitchLanguage(language);
+        for (QPushButton* b : Form1->findChildren<QPushButton*>())
+            if (!b->text().isEmpty()) {
+                EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+            }
+    }
+    // The connection dialog takes its texts from the stored language when it is created.
+    for (const char* ini : {"[Common]\nLanguage=1\n", "[Common]\nLanguage=2\n"}) {
+        DestroyForms();
+        WriteSettings(ini);
+        CreateForms();
+        for (QPushButton* b : {Form2->Button1, Form2->Button2}) {
+            EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+            EXPECT_LE(b->geometry().right(), Form2->width() - 8) << b->text().toStdString();
+        }
+    }
+    EXPECT_EQ(Form2->Button2->text(), "Auto connection");
+}
+
+TEST_F(Readable, StatusLineMessagesFitTheirPanel) {
+    Boot();
+    TStatusBar* bar = Form1->StatusBar1;
+    const int room = bar->PanelRect(0).width() - 6;
+    for (const TextPair& m : {msg::Reading, msg::ErrorOpeningPort, msg::PortOpeningError, msg::ConnectionError,
+                              msg::CannotConnect, msg::CrcError, msg::ReadOk, msg::WriteOk, msg::NoParameters,
+                              msg::Searching})
+        for (int language : {1, 2}) {
+            bar->DrawStatusMessage(Tr(m, language), true);
+            SCOPED_TRACE(bar->StatusLineText().toStdString());
+            EXPECT_EQ(bar->StatusLineDrawnText(), bar->StatusLineText());  // whole, if need be smaller
+            EXPECT_LE(QFontMetrics(bar->StatusLineFont()).horizontalAdvance(bar->StatusLineDrawnText()), room);
+            EXPECT_GE(bar->StatusLineFont().pixelSize(), 9);
+        }
+    // A message with a long file name: shortened, the whole message as the tooltip.
+    const QString opened = U("Открыт архив-2026-12-10-15-50-03-длинное-имя.bin");
+    bar->DrawStatusMessage(opened, false);
+    EXPECT_TRUE(bar->StatusLineDrawnText().endsWith(QChar(0x2026))) << bar->StatusLineDrawnText().toStdString();
+    EXPECT_LE(QFontMetrics(bar->StatusLineFont()).horizontalAdvance(bar->StatusLineDrawnText()), room);
+    const QPoint inside = bar->PanelRect(0).center();
+    QHelpEvent help(QEvent::ToolTip, inside, bar->mapToGlobal(inside));
+    QApplication::sendEvent(bar, &help);
+    EXPECT_EQ(QToolTip::text(), opened);
+    QToolTip::hideText();
+}
+
+TEST_F(Readable, UnitLabelsAndRussianCaptionsReadInTheLanguageInForce) {
+    Boot();
+    // Before the first displayed tick the unit labels show the design's micro units.
+    Form1->SwitchLanguage(2);
+    EXPECT_EQ(Form1->Label34->text(), "uSv/h");
+    EXPECT_EQ(Form1->Label39->text(), "uSv");
+    // A unit chosen by a tick keeps its scale through a switch, also without a link.
+    simulator.WithDevice([](sim::Device& d) { d.State().doseRate = 2500; d.State().dose = 1.5e6; });
+    Tick();
+    EXPECT_EQ(Form1->Label34->text(), "mSv/h");
+    EXPECT_EQ(Form1->Label39->text(), "Sv");
+    Link.DevicePort = 99;  // no such port
+    Tick();
+    Form1->SwitchLanguage(1);
+    EXPECT_EQ(Form1->Label34->text(), U("мЗв/ч"));
+    EXPECT_EQ(Form1->Label39->text(), U("Зв"));
+    // Captions that stay Russian are explained in the language in force.
+    std::map<int, QStringList> tips;
+    for (int language : {1, 2}) {
+        Form1->SwitchLanguage(language);
+        for (QWidget* w : std::initializer_list<QWidget*>{Form1->TrackBar1, Form1->Label24, Form1->Chart1, Form1->Chart2})
+            tips[language] << w->toolTip();
+    }
+    EXPECT_EQ(Form1->Label24->text(), U("Прозрачность  краткой формы"));
+    for (int i = 0; i < tips[2].size(); ++i) {
+        EXPECT_FALSE(tips[1][i].isEmpty());
+        EXPECT_NE(tips[1][i], tips[2][i]);
+        for (QChar ch : tips[2][i]) EXPECT_LT(ch.unicode(), 128) << tips[2][i].toStdString();
+    }
 }
 
 // --- accessibility

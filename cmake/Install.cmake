@@ -9,6 +9,12 @@ install(TARGETS veresk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET veresk-sim)
   install(TARGETS veresk-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET veresk-cli)
+  install(TARGETS veresk-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The station's service unit is an example to adapt (its port and outputs), not a
+  # service that starts by itself.
+  install(FILES ${PROJECT_SOURCE_DIR}/cli/veresk-cli-log.service DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()
 if(UNIX)
   install(FILES ${VERESK_DATA}/${VERESK_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${VERESK_DATA}/${VERESK_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -44,5 +50,7 @@ It reads, edits and writes back the device's thresholds and settings, keeps
 the device clock in step with the PC clock, downloads the archive and shows
 its measurement sessions. The interface is in Russian and English.
 .
-The package also holds veresk-sim, a simulated dosimeter on a pseudo-terminal.")
+The package also holds veresk-cli, the same device access without a window for
+scripts and unattended stations (CSV files, Prometheus textfile, MQTT), with an
+example systemd unit, and veresk-sim, a simulated dosimeter on a pseudo-terminal.")
 include(CPack)

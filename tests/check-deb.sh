@@ -18,13 +18,13 @@ dpkg-deb -f "$deb" Package Version Architecture Maintainer Section Depends
 depends=$(dpkg-deb -f "$deb" Depends)
 # The libraries the programs link, as dpkg-shlibdeps found them (on Linux the serial
 # port is reached through termios, so Qt SerialPort is not among them).
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6 libjpeg62-turbo; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6 libjpeg62-turbo libmosquitto1; do
   tr ',' '\n' <<<"$depends" | awk '{print $1}' | grep -qxF "$lib" || bad "Depends lacks $lib"
 done
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || bad "no Maintainer"
 [ "$(dpkg-deb -f "$deb" Section)" = science ] || bad "Section is not science"
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/veresk ./usr/bin/veresk-sim ./usr/share/applications/$id.desktop \
+for f in ./usr/bin/veresk ./usr/bin/veresk-sim ./usr/bin/veresk-cli ./usr/share/applications/$id.desktop \
          ./usr/share/metainfo/$id.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/veresk.svg \
          ./usr/share/icons/hicolor/48x48/apps/veresk.png; do
   grep -qx "$f" <<<"$contents" || bad "the package lacks $f"

@@ -10,7 +10,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --
 fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 
-expected=(bin/veresk bin/veresk-sim
+expected=(bin/veresk bin/veresk-sim bin/veresk-cli share/doc/veresk/examples/veresk-cli-log.service
           share/applications/$id.desktop share/metainfo/$id.metainfo.xml
           share/icons/hicolor/scalable/apps/veresk.svg share/doc/veresk/LICENSE)
 for size in 16 32 48 64 128 256; do
@@ -20,9 +20,9 @@ for size in 16 32 48 64 128 256; do
     bad "$png is not a $size x $size PNG: $(file -b "$prefix/$png")"
 done
 for f in "${expected[@]}"; do [ -f "$prefix/$f" ] || bad "missing $f"; done
-for f in bin/veresk bin/veresk-sim; do [ -x "$prefix/$f" ] || bad "$f is not executable"; done
+for f in bin/veresk bin/veresk-sim bin/veresk-cli; do [ -x "$prefix/$f" ] || bad "$f is not executable"; done
 programs=$(cd "$prefix/bin" && ls | tr '\n' ' ')
-[ "$programs" = "veresk veresk-sim " ] || bad "bin/ holds: $programs(only veresk and veresk-sim belong there)"
+[ "$programs" = "veresk veresk-cli veresk-sim " ] || bad "bin/ holds: $programs(only veresk, veresk-cli and veresk-sim belong there)"
 # The entry starts an installed program and names an installed icon; the metainfo
 # launches the entry.
 entry=$prefix/share/applications/$id.desktop

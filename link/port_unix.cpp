@@ -168,13 +168,17 @@ public:
         exclusiveSet_ = true;
         if (!Configure()) return Fail();
         RequestLowLatency(fd_);
-        ::tcflush(fd_, TCIOFLUSH);
+        ::tcflush(fd_, TCIFLUSH);
         Watch();
         return true;
     }
 
+    // Only what came in is dropped.  What was written is a whole command on its way to
+    // the device (a clock setting, a parameter block) and is never taken back: dropping
+    // the output queue would cut it short, and on a pseudo-terminal it would even throw
+    // away what the other side has not read yet.
     void Purge() override {
-        if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+        if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
     }
 
     uint32_t Write(const uint8_t* bytes, uint32_t count) override {

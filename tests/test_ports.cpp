@@ -328,6 +328,23 @@ TEST_F(SystemPort, HangUpDuringAnExchangeClosesThePort) {
     EXPECT_LT(cpu, 100);
 }
 
+// A command written is never taken back: the purge and the open of the next exchange,
+// following at once (set-clock then a status read, a parameter write then its read-back),
+// drop only what came in, never what was sent.
+TEST_F(SystemPort, WriteFollowedAtOnceByAnExchangeReachesTheDevice) {
+    Link.DevicePort = 3;
+    constexpr int kRounds = 40;
+    for (int i = 0; i < kRounds; ++i) {
+        ASSERT_TRUE(SetDeviceClock());
+        const PollResult r = PollDevice(false);
+        ASSERT_EQ(r.outcome, PollOutcome::Good) << "round " << i;
+    }
+    ASSERT_TRUE(simulator.WaitForRequests(2 * kRounds, 3000));
+    int clockSets = 0;
+    for (const sim::Request& r : simulator.Requests()) clockSets += r.command == SetClockCommand && r.payloadCrcOk;
+    EXPECT_EQ(clockSets, kRounds);
+}
+
 // ------------------------------------------------------------ the device clock check
 
 struct ClockCase {

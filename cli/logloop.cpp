@@ -134,7 +134,7 @@ void LogLoop::Tick() {
         case PollOutcome::ClockSet: {
             Up();
             const auto off = ClockOffset({Polling.LiveStatus, PcNow(), port});
-            report_(T(txt::ClockCorrected).arg(off ? QString::number(*off) : T(txt::Invalid)));
+            report_(off ? T(txt::ClockCorrected).arg(*off) : T(txt::ClockCorrectedInvalid));
             return;
         }
         case PollOutcome::OpenFailed: Down(T(txt::CannotOpen).arg(port)); return;

@@ -128,6 +128,12 @@ void LogLoop::Tick() {
         case PollOutcome::Good: {
             Up();
             const cli::Reading reading{Polling.LiveStatus, PcNow(), port};
+            // Said once a run: the device clock is not kept while the PC's year is one
+            // it cannot hold.
+            const bool unwritable = keepClock_ && !PcClockWritable(reading.pcTime);
+            if (unwritable && !pcClockReported_)
+                report_(T(txt::PcClockUnwritable).arg(QString::fromLatin1(LocalIsoTime(reading.pcTime))));
+            pcClockReported_ = unwritable;
             Deliver([&reading](LogSink& s) { return s.Reading(reading); });
             return;
         }

@@ -17,6 +17,7 @@
 #include "link/link.h"
 #include "monitor/clock.h"
 #include "monitor/status.h"
+#include "support/data_files.h"
 #include "support/test_support.h"
 
 using namespace veresk;
@@ -223,15 +224,6 @@ protected:
         err.flush();
         return o;
     }
-    static std::time_t Local(int year, int month, int day, int hour) {
-        std::tm tm{};
-        tm.tm_year = year - 1900;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_isdst = -1;
-        return std::mktime(&tm);
-    }
     void DamageTheDeviceClock() {
         // Hour 0x1A: read digit by digit it would be 20 o'clock.
         simulator.WithDevice([](sim::Device& d) { d.State().clockBytes = {0x58, 0x30, 0x1A, 0x04, 0x10, 0x12, 0x26}; });
@@ -243,7 +235,7 @@ protected:
 TEST_F(CliClock, SetClockNeverWritesAPcTimeTheDeviceCannotHold) {
     qputenv("LC_ALL", "C.UTF-8");
     simulator.WithDevice([](sim::Device& d) { d.State().clockOffset = -5000; });
-    for (const std::time_t pc : {Local(1999, 12, 31, 23), Local(2100, 1, 1, 0)}) {
+    for (const std::time_t pc : {LocalTime(1999, 12, 31, 23, 0, 0), LocalTime(2100, 1, 1, 0, 0, 0)}) {
         SetPcClockSource([pc] { return pc; });
         const Outcome o = Run({"set-clock", "--port", "4"});
         EXPECT_EQ(o.code, 1) << o.err.toStdString();
@@ -253,6 +245,15 @@ TEST_F(CliClock, SetClockNeverWritesAPcTimeTheDeviceCannotHold) {
     }
     EXPECT_EQ(ClockWrites(1), 0u);
     EXPECT_TRUE(simulator.Requests().empty());
+    // The log reads on and says once that it leaves the clock alone.
+    {
+        auto loop = MakeLoop(true);
+        loop->Tick();
+        loop->Tick();
+        EXPECT_EQ(record->readings.size(), 2u);
+        EXPECT_EQ(reports.filter("does not fit the device clock").size(), 1) << reports.join('\n').toStdString();
+        EXPECT_EQ(ClockWrites(1), 0u);
+    }
     // A PC clock the device can hold is written, and the offset read back after it.
     SetPcClockSource(nullptr);
     const Outcome o = Run({"set-clock", "--port", "4"});

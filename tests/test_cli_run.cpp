@@ -201,6 +201,9 @@ TEST_F(CliRun, PortClaimsAreMadeAndAlwaysGiveUp) {
             EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
             EXPECT_TRUE(r.err.contains("cannot open port")) << r.err.toStdString();
         }
+        const CliResult busy = RunCli({"ports"});  // a port that cannot be opened is not listed
+        EXPECT_EQ(busy.exitCode, 2) << busy.err.toStdString();
+        EXPECT_EQ(busy.out, QStringLiteral("COM2\t%1/COM2\n").arg(sandbox.Folder()));
         ::close(other);
         EXPECT_TRUE(device.Requests().empty());
         const CliResult ports = RunCli({"ports"});

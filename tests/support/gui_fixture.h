@@ -71,7 +71,7 @@ protected:
     // the same settings file and device (a real fault misses every time).
     void StartWithDevice() {
         ASSERT_TRUE(sandbox.Link(simulator, 3));
-        for (int attempt = 1; attempt <= 3; ++attempt) {
+        for (int attempt = 1; attempt <= 4; ++attempt) {
             CreateForms();
             Form1->show();
             if (Link.DevicePort != 0) break;
@@ -80,6 +80,7 @@ protected:
             ResetLinkState();
             ResetDiscoveryState();
             ResetParameterState();
+            std::this_thread::sleep_for(std::chrono::milliseconds(250 * attempt));  // let a busy spell pass
         }
         ASSERT_EQ(Link.DevicePort, 3);
         ASSERT_TRUE(Params.ParamsRead);

@@ -64,30 +64,10 @@ ImageFileStatus LoadArchiveImage(const QString& path, ArchiveImageT& image) {
 
 // ---------------------------------------------------------------- CSV
 
-namespace {
-
-// A packed-BCD byte's value, or -1 when a nibble is above 9.
-int StrictBcd(uint8_t b) { return (b >> 4) > 9 || (b & 0x0F) > 9 ? -1 : DecodeBcd(b); }
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-QByteArray Digits(int n, int width) { return QByteArray::number(n).rightJustified(width, '0'); }
-
-}  // namespace
-
 QByteArray RecordIsoTime(const uint8_t* r) {
-    const int second = StrictBcd(r[4]), minute = StrictBcd(r[5]), hour = StrictBcd(r[6]);
-    const int day = StrictBcd(r[7]), month = StrictBcd(r[8]), yy = StrictBcd(r[9]);
-    if (second < 0 || minute < 0 || hour < 0 || day < 0 || month < 0 || yy < 0) return QByteArray();
-    if (second > 59 || minute > 59 || hour > 23 || month < 1 || month > 12) return QByteArray();
-    const int year = 2000 + yy;
-    if (day < 1 || day > DaysInMonth(year, month)) return QByteArray();
-    return Digits(year, 4) + '-' + Digits(month, 2) + '-' + Digits(day, 2) + 'T' + Digits(hour, 2) + ':' +
-           Digits(minute, 2) + ':' + Digits(second, 2);
+    if (!BcdDateTimeValid(r[4], r[5], r[6], r[7], r[8], r[9])) return QByteArray();
+    return IsoDateTime(2000 + DecodeBcd(r[9]), DecodeBcd(r[8]), DecodeBcd(r[7]), DecodeBcd(r[6]), DecodeBcd(r[5]),
+                       DecodeBcd(r[4]));
 }
 
 std::vector<ExportRow> ArchiveMeasurements(const ArchiveImageT& image) {

@@ -47,6 +47,18 @@ Sandbox& TheSandbox() {
     return s;
 }
 
+// The program's windows created anew, polling driven by the benchmark; showing the main
+// window starts no port search.
+void StartWindows() {
+    ResetAllState();
+    CreateForms();
+    Discovery.ViewSwitched = true;
+}
+void EndWindows() {
+    DestroyForms();
+    ResetAllState();
+}
+
 std::vector<uint8_t> RandomBytes(size_t n) {
     std::mt19937 rng(5);
     std::vector<uint8_t> v(n);
@@ -140,9 +152,7 @@ void BM_WholeTickPaced(benchmark::State& state) {
     sim::Simulator simulator(o);
     simulator.Start(false);
     simulator.LinkAs(PortMapFolder(), 21);
-    ResetAllState();
-    CreateForms();
-    Discovery.ViewSwitched = true;  // showing the window must not start a port search here
+    StartWindows();
     Link.DevicePort = 21;
     const double wire = (8 + 71) / kBytesPerSecond + 0.002;
     QElapsedTimer t;
@@ -152,8 +162,7 @@ void BM_WholeTickPaced(benchmark::State& state) {
     state.counters["wire_time_ms"] = wire * 1000;
     state.counters["ratio_to_wire"] = perTick / wire;
     state.counters["good_ticks_ok"] = Link.LinkErrorCount == 0;
-    DestroyForms();
-    ResetAllState();
+    EndWindows();
 }
 BENCHMARK(BM_WholeTickPaced)->Iterations(50)->Unit(benchmark::kMillisecond);
 
@@ -242,14 +251,11 @@ BENCHMARK(BM_LiveSeriesAdd)->Arg(250)->Arg(3000)->UseManualTime()->Unit(benchmar
 // also rebuilds the drawn line of all points on every change.
 void BM_LiveChartAdd(benchmark::State& state) {
     TheSandbox();
-    ResetAllState();
-    CreateForms();
-    Discovery.ViewSwitched = true;  // showing the window must not start a port search here
+    StartWindows();
     Form1->show();
     Form1->Timer1->SetEnabled(false);
     TimeLiveAdd(state, Form1->Series1);
-    DestroyForms();
-    ResetAllState();
+    EndWindows();
 }
 BENCHMARK(BM_LiveChartAdd)->Arg(250)->Arg(3000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
@@ -271,9 +277,7 @@ void BM_TickAddingPoint(benchmark::State& state) {
     sim::Simulator simulator(o);
     simulator.Start(false);
     simulator.LinkAs(PortMapFolder(), 22);
-    ResetAllState();
-    CreateForms();
-    Discovery.ViewSwitched = true;  // showing the window must not start a port search here
+    StartWindows();
     Link.DevicePort = 22;
     Form1->show();
     Form1->Timer1->SetEnabled(false);
@@ -309,8 +313,7 @@ void BM_TickAddingPoint(benchmark::State& state) {
     }
     state.counters["tick_without_point_us"] = without * 1e6 / static_cast<double>(state.iterations());
     state.counters["points_added"] = added;
-    DestroyForms();
-    ResetAllState();
+    EndWindows();
 }
 BENCHMARK(BM_TickAddingPoint)->Arg(250)->Arg(3000)->UseManualTime()->Iterations(30)->Unit(benchmark::kMicrosecond);
 

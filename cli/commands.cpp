@@ -13,6 +13,8 @@
 #include "cli/station.h"
 #include "cli/texts.h"
 #include "link/link.h"
+#include "monitor/clock.h"
+#include "monitor/livelog.h"
 #include "monitor/polling.h"
 #include "settings/parameters.h"
 
@@ -104,15 +106,18 @@ public:
     }
 
     int SetClock() {
+        // A PC time the device's year byte cannot hold is never sent (nor is the port
+        // searched for it).
+        if (const std::time_t now = PcNow(); !PcClockWritable(now))
+            return Fail({ExitCode::Usage, T(txt::PcClockUnwritable).arg(QString::fromLatin1(LocalIsoTime(now)))});
         if (Verdict v = Connect(o_.port); !v.ok()) return Fail(v);
         Reading reading;
         if (Verdict v = ReadStatus(o_.port, reading); !v.ok()) return Fail(v);
         if (!SetDeviceClock()) return Fail({ExitCode::NoDevice, T(txt::CannotOpen).arg(CurrentPortName(o_.port))});
         if (Verdict v = ReadStatus(o_.port, reading); !v.ok()) return Fail(v);
         const auto off = ClockOffset(reading);
-        out_ << T(txt::ClockSetTo)
-                    .arg(DeviceClockText(reading.values.DeviceClock), off ? QString::number(*off) : T(txt::Invalid))
-             << '\n';
+        if (!off) return Fail({ExitCode::LinkFailure, T(txt::ClockStillInvalid)});
+        out_ << T(txt::ClockSetTo).arg(DeviceClockText(reading.values.DeviceClock), QString::number(*off)) << '\n';
         return 0;
     }
 

@@ -32,9 +32,8 @@ QByteArray JsonString(const QString& s) {
 }
 
 QString DeviceClockText(const DeviceClockFields& c) {
-    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-    return QString::number(2000 + c.year) + '-' + two(c.month) + '-' + two(c.day) + 'T' + two(c.hour) + ':' +
-           two(c.minute) + ':' + two(c.second);
+    if (!c.valid) return {};
+    return QString::fromLatin1(IsoDateTime(2000 + c.year, c.month, c.day, c.hour, c.minute, c.second));
 }
 
 void JsonObject::Key(const char* key) {
@@ -81,6 +80,8 @@ QString Shown(float v, int decimals, const QString& unit) { return Fixed(v, deci
 }  // namespace
 
 std::optional<long long> ClockOffset(const Reading& r) {
+    // A damaged clock would be normalised into some real time by the conversion.
+    if (!r.values.DeviceClock.valid) return std::nullopt;
     const std::time_t device = DeviceClockToTime(r.values.DeviceClock, r.pcTime);
     if (device == static_cast<std::time_t>(-1)) return std::nullopt;
     return static_cast<long long>(device) - static_cast<long long>(r.pcTime);
@@ -106,8 +107,9 @@ QByteArray ReadingJson(const Reading& r) {
         .Add("running_time_s", static_cast<long long>(v.RunningTime))
         .Add("rate_threshold_index", static_cast<long long>(v.RateThresholdIndex))
         .Add("dose_threshold_index", static_cast<long long>(v.DoseThresholdIndex))
-        .Add("archive_records", v.ArchiveFill)
-        .Add("device_clock", DeviceClockText(v.DeviceClock));
+        .Add("archive_records", v.ArchiveFill);
+    if (v.DeviceClock.valid) o.Add("device_clock", DeviceClockText(v.DeviceClock));
+    else o.AddNull("device_clock");
     if (const auto off = ClockOffset(r)) o.Add("clock_offset_s", *off);
     else o.AddNull("clock_offset_s");
     return o.Text();
@@ -136,7 +138,7 @@ std::vector<std::pair<QString, QString>> ReadingRows(const Reading& r) {
         {T(txt::RateThreshold), QString::number(v.RateThresholdIndex)},
         {T(txt::DoseThreshold), QString::number(v.DoseThresholdIndex)},
         {T(txt::ArchiveRecords), QString::number(v.ArchiveFill)},
-        {T(txt::DeviceClock), DeviceClockText(v.DeviceClock)},
+        {T(txt::DeviceClock), v.DeviceClock.valid ? DeviceClockText(v.DeviceClock) : T(txt::Invalid)},
         {T(txt::PcClock), QString::fromLatin1(LocalIsoTime(r.pcTime))},
         {T(txt::ClockOffset), off ? QStringLiteral("%1%2").arg(*off > 0 ? "+" : "").arg(*off) + sec : T(txt::Invalid)},
     };

@@ -10,6 +10,7 @@
 //        "dose_usv":1.5,"temperature_c":21.5,"battery_mv":3900,"charging":false,
 //        "rate_alarm":false,"dose_alarm":false,"archive_full":false,...,
 //        "device_clock":"2026-12-10T15:03:29","clock_offset_s":2}
+//     (device_clock and clock_offset_s null while the device clock is not valid);
 //   - a plain table for people (status);
 //   - Prometheus text exposition lines for node_exporter's textfile collector.
 // The parameter block becomes JSON or a table keyed by the program's field names.
@@ -30,7 +31,8 @@ namespace veresk::cli {
 
 // A JSON string literal with its quotes.
 QByteArray JsonString(const QString& s);
-// The device clock as it stands (it keeps no zone): "2026-12-10T15:03:29".
+// The device clock as it stands (it keeps no zone): "2026-12-10T15:03:29"; empty when
+// its bytes hold no valid date and time.
 QString DeviceClockText(const DeviceClockFields& c);
 
 // JSON object built in the order its members are added.
@@ -60,7 +62,8 @@ struct Reading {
     QString port;                // "COM5", or the device path's file name
 };
 
-// Device clock minus PC clock in seconds; none when the device clock is no valid time.
+// Device clock minus PC clock in seconds; none when the device clock is not valid
+// (DeviceClockFields::valid), so a damaged clock never reads as some offset.
 std::optional<long long> ClockOffset(const Reading& r);
 
 QByteArray ReadingJson(const Reading& r);

@@ -128,13 +128,19 @@ void LogLoop::Tick() {
         case PollOutcome::Good: {
             Up();
             const cli::Reading reading{Polling.LiveStatus, PcNow(), port};
+            // Said once a run: the device clock is not kept while the PC's year is one
+            // it cannot hold.
+            const bool unwritable = keepClock_ && !PcClockWritable(reading.pcTime);
+            if (unwritable && !pcClockReported_)
+                report_(T(txt::PcClockUnwritable).arg(QString::fromLatin1(LocalIsoTime(reading.pcTime))));
+            pcClockReported_ = unwritable;
             Deliver([&reading](LogSink& s) { return s.Reading(reading); });
             return;
         }
         case PollOutcome::ClockSet: {
             Up();
             const auto off = ClockOffset({Polling.LiveStatus, PcNow(), port});
-            report_(T(txt::ClockCorrected).arg(off ? QString::number(*off) : T(txt::Invalid)));
+            report_(off ? T(txt::ClockCorrected).arg(*off) : T(txt::ClockCorrectedInvalid));
             return;
         }
         case PollOutcome::OpenFailed: Down(T(txt::CannotOpen).arg(port)); return;

@@ -100,6 +100,7 @@ private:
     bool linkUp_ = false;
     bool downReported_ = false;
     bool searchReported_ = false;
+    bool pcClockReported_ = false;
     Clock::time_point nextSearch_{};
 };
 

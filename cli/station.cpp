@@ -1,5 +1,9 @@
 #include "cli/station.h"
 
+#include <chrono>
+#include <thread>
+
+#include "archive/archive.h"
 #include "cli/texts.h"
 #include "link/discovery.h"
 #include "link/link.h"
@@ -25,6 +29,18 @@ public:
 
 Verdict Fail(ExitCode code, const TextPair& text, const QString& arg = {}) {
     return {code, arg.isEmpty() ? T(text) : T(text).arg(arg)};
+}
+
+// A device may still be sending its answer to a request of an earlier command that was
+// cut short (up to an archive block, 2050 bytes at 57600 baud): bytes that spoil the
+// first attempts.  Once per command, after a failed attempt that got bytes, the line is
+// given the time of the longest answer to fall quiet.
+constexpr int kLongestAnswerMs = (kArchiveBlockSize + 2) * 10 * 1000 / 57600 + 20;
+
+void LetTheLineFallQuiet(bool& done) {
+    if (done || Link.BytesTransferred == 0) return;
+    done = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLongestAnswerMs));
 }
 
 // A named port that never gave a single byte back holds no device; one that answered
@@ -75,6 +91,7 @@ Verdict Connect(const PortChoice& choice) {
 Verdict ReadStatus(const PortChoice& choice, Reading& reading) {
     Link.LinkErrorCount = 0;
     bool anyBytes = false;
+    bool quiet = false;
     for (;;) {
         const PollResult r = PollDevice(false);
         if (r.outcome == PollOutcome::OpenFailed) return Fail(ExitCode::NoDevice, txt::CannotOpen, CurrentPortName(choice));
@@ -86,19 +103,26 @@ Verdict ReadStatus(const PortChoice& choice, Reading& reading) {
             return {};
         }
         if (r.showNoLink) return BadAnswers(choice, anyBytes, r.outcome == PollOutcome::CrcFailure);
+        LetTheLineFallQuiet(quiet);
     }
 }
 
 Verdict ReadParameters(const PortChoice& choice) {
     Link.LinkErrorCount = 0;
+    bool quiet = false;
     for (;;) {
         if (OpenDevicePort() == nullptr) return Fail(ExitCode::NoDevice, txt::CannotOpen, CurrentPortName(choice));
         switch (ReadParameterBlock()) {
             case ParamReadOutcome::Good: return {};
-            case ParamReadOutcome::CrcSilent: continue;
+            case ParamReadOutcome::CrcSilent: LetTheLineFallQuiet(quiet); continue;
             case ParamReadOutcome::CrcReported: return BadAnswers(choice, true, true);
             case ParamReadOutcome::NoPort: return Fail(ExitCode::NoDevice, txt::CannotOpen, CurrentPortName(choice));
-            case ParamReadOutcome::WrongLength: return BadAnswers(choice, Link.BytesTransferred > 0, false);
+            case ParamReadOutcome::WrongLength:
+                if (!quiet && Link.BytesTransferred > 0) {  // perhaps the rest of an earlier answer
+                    LetTheLineFallQuiet(quiet);
+                    continue;
+                }
+                return BadAnswers(choice, Link.BytesTransferred > 0, false);
         }
     }
 }

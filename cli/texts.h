@@ -93,16 +93,18 @@ inline constexpr TextPair HelpArchive{
 inline constexpr TextPair HelpSetClock{
     "Использование: veresk-cli set-clock [--port N | --device ПУТЬ]\n"
     "Устанавливает часы дозиметра по местному времени компьютера и читает состояние,\n"
-    "чтобы показать новое отличие часов.\n",
+    "чтобы показать новое отличие часов. Время компьютера вне 2000-2099 годов\n"
+    "не записывается (код 1).\n",
     "Usage: veresk-cli set-clock [--port N | --device PATH]\n"
     "Sets the dosimeter's clock from the PC's local time, then reads the status to\n"
-    "show the new clock offset.\n"};
+    "show the new clock offset.  A PC time outside the years 2000-2099 is not\n"
+    "written (exit code 1).\n"};
 inline constexpr TextPair HelpLog{
     "Использование: veresk-cli log [--csv-dir ПАПКА] [--textfile ФАЙЛ.prom]\n"
     "                              [--mqtt УЗЕЛ[:ПОРТ] [--topic ПРЕФИКС]] [--no-clock]\n"
     "                              [--port N | --device ПУТЬ]\n"
-    "Опрашивает дозиметр раз в секунду до SIGINT или SIGTERM и записывает каждое\n"
-    "хорошее чтение. Часы дозиметра подводятся, когда они отстают или спешат на 6 с\n"
+    "Опрашивает дозиметр раз в секунду до SIGINT, SIGTERM или SIGHUP и записывает\n"
+    "каждое хорошее чтение. Часы дозиметра подводятся, когда они отстают или спешат на 6 с\n"
     "и больше. При потере связи сообщает об этом и пробует снова: названный порт\n"
     "каждую секунду, найденный поиском - новым поиском каждые 5 с; продолжает сам.\n"
     "  --csv-dir ПАПКА    суточные файлы CSV журнала\n"
@@ -113,8 +115,8 @@ inline constexpr TextPair HelpLog{
     "Usage: veresk-cli log [--csv-dir DIR] [--textfile FILE.prom]\n"
     "                      [--mqtt HOST[:PORT] [--topic PREFIX]] [--no-clock]\n"
     "                      [--port N | --device PATH]\n"
-    "Polls the dosimeter once a second until SIGINT or SIGTERM and writes every good\n"
-    "reading.  The device clock is set whenever it is 6 s or more off.  When the link\n"
+    "Polls the dosimeter once a second until SIGINT, SIGTERM or SIGHUP and writes every\n"
+    "good reading.  The device clock is set whenever it is 6 s or more off.  When the link\n"
     "is lost it says so and keeps trying: a named port every second, a searched one\n"
     "by a new search every 5 s; it resumes by itself.\n"
     "  --csv-dir DIR      daily CSV files of the live log\n"
@@ -155,11 +157,18 @@ inline constexpr TextPair ArchiveRead{"архив прочитан: сеансо
                                      "archive read: %1 sessions, %2 measurements -> %3"};
 inline constexpr TextPair ClockSetTo{"часы дозиметра установлены: %1, отличие от компьютера %2 с",
                                      "device clock set: %1, %2 s from the PC clock"};
+inline constexpr TextPair ClockStillInvalid{"часы дозиметра после установки недействительны",
+                                            "the device clock is still invalid after setting it"};
+inline constexpr TextPair PcClockUnwritable{
+    "часы компьютера (%1) не помещаются в часы дозиметра (годы 2000-2099); часы дозиметра не тронуты",
+    "the PC clock (%1) does not fit the device clock (years 2000-2099); the device clock is left as it is"};
 inline constexpr TextPair DeviceOn{"дозиметр на порту %1", "dosimeter on %1"};
 inline constexpr TextPair Searching{"дозиметр не найден; поиск каждые %1 с", "no dosimeter found; searching every %1 s"};
 inline constexpr TextPair LinkUp{"связь есть: %1", "link up: %1"};
 inline constexpr TextPair LinkDown{"связь потеряна: %1", "link lost: %1"};
 inline constexpr TextPair ClockCorrected{"часы дозиметра подведены (отличались на %1 с)", "device clock set (it was %1 s off)"};
+inline constexpr TextPair ClockCorrectedInvalid{"часы дозиметра подведены (были недействительны)",
+                                                "device clock set (it was invalid)"};
 inline constexpr TextPair SinkFailed{"%1: %2", "%1: %2"};
 inline constexpr TextPair SinkRecovered{"%1: запись снова идёт", "%1: writing again"};
 inline constexpr TextPair MqttProblem{"MQTT %1: %2", "MQTT %1: %2"};

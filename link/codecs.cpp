@@ -9,6 +9,22 @@ namespace veresk {
 void PutBE16(uint16_t value, int offset) { PutBE16(Link.IoBuffer.data() + offset, value); }
 void PutBE32(uint32_t value, int offset) { PutBE32(Link.IoBuffer.data() + offset, value); }
 
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+bool BcdDateTimeValid(uint8_t second, uint8_t minute, uint8_t hour, uint8_t day, uint8_t month, uint8_t year) {
+    for (const uint8_t b : {second, minute, hour, day, month, year})
+        if (!IsPackedBcd(b)) return false;
+    if (DecodeBcd(second) > 59 || DecodeBcd(minute) > 59 || DecodeBcd(hour) > 23) return false;
+    const int m = DecodeBcd(month);
+    if (m < 1 || m > 12) return false;
+    const int d = DecodeBcd(day);
+    return d >= 1 && d <= DaysInMonth(2000 + DecodeBcd(year), m);
+}
+
 double DecodeDeviceFloat(const uint8_t* p) {
     if (p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF && p[3] == 0xFF) return 0.0;
     const bool negative = (p[0] & 0x80) != 0;

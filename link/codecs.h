@@ -35,5 +35,14 @@ bool EncodeDeviceFloat(double value, int offset);  // into the transfer buffer
 inline int DecodeBcd(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
 // 0..99 packed; a number outside is first brought into 0..99 (modulo 100, negatives to 0).
 uint8_t EncodeBcd(int n);
+// Whether both digits of a packed-BCD byte are 0-9.
+inline bool IsPackedBcd(uint8_t b) { return (b >> 4) <= 9 && (b & 0x0F) <= 9; }
+
+// Days in a month (1-12) of a year of the Gregorian calendar.
+int DaysInMonth(int year, int month);
+// Whether six packed-BCD bytes, as the device keeps a date and time (its clock and every
+// archive record), hold a real one: each byte with both digits 0-9, second 0-59, minute
+// 0-59, hour 0-23, month 1-12, year 00-99 (20yy), and the day existing in that month.
+bool BcdDateTimeValid(uint8_t second, uint8_t minute, uint8_t hour, uint8_t day, uint8_t month, uint8_t year);
 
 }  // namespace veresk

@@ -13,7 +13,8 @@ namespace veresk {
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
-    // Drop whatever is still queued in either direction.
+    // Drop whatever has come in and was not read.  A command already written is never
+    // cut short (on POSIX systems the output queue is left to drain).
     virtual void Purge() = 0;
     // Blocking write; returns the number of bytes the driver took.
     virtual uint32_t Write(const uint8_t* bytes, uint32_t count) = 0;

@@ -13,6 +13,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -139,6 +140,29 @@ void DropLockFile(const QByteArray& lockPath) {
     if (ReadLockOwner(lockPath, &owner) != LockOwner::None && owner == ::getpid()) ::unlink(lockPath.constData());
 }
 
+// --- claims a signal handler can give up -------------------------------------------
+
+// Every port being opened or held has a slot: the lock file's name once the file is
+// ours, the descriptor once it is in exclusive mode.  The name is written before the
+// flag that makes the handler look at it.
+struct SignalClaim {
+    bool inUse = false;  // only touched outside handlers
+    volatile std::sig_atomic_t fd = -1;
+    volatile std::sig_atomic_t ownsLock = 0;
+    char lockPath[PATH_MAX] = {};
+};
+constexpr int kSignalClaims = 4;  // a program holds one port at a time
+SignalClaim g_signalClaims[kSignalClaims];
+
+SignalClaim* TakeSignalSlot() {
+    for (SignalClaim& c : g_signalClaims) {
+        if (c.inUse) continue;
+        c.inUse = true;
+        return &c;
+    }
+    return nullptr;
+}
+
 // --- the port ----------------------------------------------------------------------
 
 class UnixSerialPort final : public SerialPort {
@@ -147,13 +171,15 @@ public:
 
     bool Open(const QByteArray& realPath) {
         lockPath_ = QFile::encodeName(LockFilePath(QFile::decodeName(realPath)));
+        slot_ = TakeSignalSlot();
         bool tookOver = false;
         switch (TakeLockFile(lockPath_)) {
-        case LockResult::Busy: return false;
+        case LockResult::Busy: return Fail();
         case LockResult::TakenOver: tookOver = true; [[fallthrough]];
         case LockResult::Taken: ownsLock_ = true; break;
         case LockResult::NoLockFolder: break;  // no lock folder we may write: the other claims still hold
         }
+        PublishLock();
         fd_ = ::open(realPath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) return Fail();  // missing, or in exclusive mode (EBUSY)
 #ifdef TIOCGEXCL
@@ -166,15 +192,20 @@ public:
         if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) return Fail();
         ::ioctl(fd_, TIOCEXCL);
         exclusiveSet_ = true;
+        if (slot_) slot_->fd = fd_;
         if (!Configure()) return Fail();
         RequestLowLatency(fd_);
-        ::tcflush(fd_, TCIOFLUSH);
+        ::tcflush(fd_, TCIFLUSH);
         Watch();
         return true;
     }
 
+    // Only what came in is dropped.  What was written is a whole command on its way to
+    // the device (a clock setting, a parameter block) and is never taken back: dropping
+    // the output queue would cut it short, and on a pseudo-terminal it would even throw
+    // away what the other side has not read yet.
     void Purge() override {
-        if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+        if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
     }
 
     uint32_t Write(const uint8_t* bytes, uint32_t count) override {
@@ -274,8 +305,24 @@ private:
         return false;
     }
 
+    // Makes the lock file known to ReleasePortClaimsFromSignal.
+    void PublishLock() {
+        if (slot_ == nullptr || !ownsLock_ || static_cast<size_t>(lockPath_.size()) >= sizeof slot_->lockPath) return;
+        std::memcpy(slot_->lockPath, lockPath_.constData(), static_cast<size_t>(lockPath_.size()) + 1);
+        slot_->ownsLock = 1;
+    }
+
+    void Unpublish() {
+        if (slot_ == nullptr) return;
+        slot_->fd = -1;
+        slot_->ownsLock = 0;
+        slot_->inUse = false;
+        slot_ = nullptr;
+    }
+
     // Gives up every claim and closes the descriptor.
     void Release() {
+        Unpublish();
         if (notifier_) notifier_->setEnabled(false);  // deleted with the port, never inside its own signal
         if (fd_ >= 0) {
 #ifdef TIOCNXCL
@@ -294,10 +341,24 @@ private:
     bool ownsLock_ = false;
     bool lost_ = false;
     QByteArray lockPath_;
+    SignalClaim* slot_ = nullptr;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace
+
+void ReleasePortClaimsFromSignal() {
+    for (SignalClaim& c : g_signalClaims) {
+        const int fd = c.fd;
+#ifdef TIOCNXCL
+        // The exclusive mode would stay on a terminal that someone else keeps open.
+        if (fd >= 0) ::ioctl(fd, TIOCNXCL);
+#endif
+        if (c.ownsLock != 0) ::unlink(c.lockPath);
+        c.fd = -1;
+        c.ownsLock = 0;
+    }
+}
 
 QString LockDirectory() {
     if (!LockFolderSlot().isEmpty()) return LockFolderSlot();

@@ -24,6 +24,13 @@ void SetLockDirectory(const QString& folder);  // empty: back to the default
 // <lock folder>/LCK..<file name of the device's real path>.
 QString LockFilePath(const QString& realDevicePath);
 
+// For a handler of a signal that ends the process (a command-line tool that may be
+// interrupted at any point of an exchange): gives up the claims of every port this
+// process holds that would outlive it (the terminal's exclusive mode and the lock
+// file).  Async-signal-safe; the ports themselves are not closed, the process's end
+// does that.
+void ReleasePortClaimsFromSignal();
+
 // What the driver said to the request for low-latency mode (ASYNC_LOW_LATENCY).
 enum class LowLatency { Set, Refused };
 LowLatency RequestLowLatency(int fd);

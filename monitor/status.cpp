@@ -20,24 +20,9 @@ float FloatAt(const uint8_t* block, int offset) {
     return static_cast<float>(std::clamp(DecodeDeviceFloat(block + offset), -top, top));
 }
 
-bool IsBcd(uint8_t b) { return (b >> 4) <= 9 && (b & 0x0F) <= 9; }
-
-int DaysInMonth(int month, int year) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return (month == 2 && leap) ? 29 : days[month - 1];
-}
-
 }  // namespace
 
-bool DeviceClockBytesValid(const uint8_t* c) {
-    for (int i : {0, 1, 2, 4, 5, 6})
-        if (!IsBcd(c[i])) return false;
-    const int second = DecodeBcd(c[0]), minute = DecodeBcd(c[1]), hour = DecodeBcd(c[2]);
-    const int day = DecodeBcd(c[4]), month = DecodeBcd(c[5]), year = 2000 + DecodeBcd(c[6]);
-    if (second > 59 || minute > 59 || hour > 23 || month < 1 || month > 12) return false;
-    return day >= 1 && day <= DaysInMonth(month, year);
-}
+bool DeviceClockBytesValid(const uint8_t* c) { return BcdDateTimeValid(c[0], c[1], c[2], c[4], c[5], c[6]); }
 
 LiveStatusValues DecodeStatusBlock(const uint8_t* block) {
     namespace o = status_offset;

@@ -6,6 +6,8 @@ namespace veresk {
 
 namespace {
 
+QByteArray Digits(int n, int width) { return QByteArray::number(n).rightJustified(width, '0'); }
+
 QByteArray CsvField(const QByteArray& field) {
     if (!field.contains(',') && !field.contains('"') && !field.contains('\r') && !field.contains('\n')) return field;
     QByteArray quoted = field;
@@ -33,5 +35,10 @@ QByteArray CsvRecord(const QList<QByteArray>& fields) {
 
 QByteArray ShortestFloatText(float value) { return Shortest(value); }
 QByteArray ShortestDoubleText(double value) { return Shortest(value); }
+
+QByteArray IsoDateTime(int year, int month, int day, int hour, int minute, int second) {
+    return Digits(year, 4) + '-' + Digits(month, 2) + '-' + Digits(day, 2) + 'T' + Digits(hour, 2) + ':' +
+           Digits(minute, 2) + ':' + Digits(second, 2);
+}
 
 }  // namespace veresk

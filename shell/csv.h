@@ -16,5 +16,7 @@ QByteArray CsvRecord(const QList<QByteArray>& fields);
 QByteArray ShortestFloatText(float value);
 // The same for a double (for device numbers beyond the single-precision range).
 QByteArray ShortestDoubleText(double value);
+// A date and time without a zone, ISO 8601: "2009-03-21T07:05:09".
+QByteArray IsoDateTime(int year, int month, int day, int hour, int minute, int second);
 
 }  // namespace veresk

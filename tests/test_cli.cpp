@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <array>
 #include <cstdlib>
 
 #include "cli/formats.h"
@@ -21,6 +23,7 @@ namespace {
 QStringList Args(const char* line) { return QString::fromUtf8(line).split(' ', Qt::SkipEmptyParts); }
 
 using TimeZone = veresk::testing::TimeZoneScope;
+using veresk::testing::Hex;
 
 }  // namespace
 
@@ -160,7 +163,10 @@ TEST(CliFormats, DeviceClockAsItStands) {
     c.hour = 7;
     c.minute = 5;
     c.second = 9;
+    c.valid = true;
     EXPECT_EQ(DeviceClockText(c), "2009-03-21T07:05:09");
+    c.valid = false;  // bytes that hold no date and time show none
+    EXPECT_EQ(DeviceClockText(c), "");
 }
 
 // ---------------------------------------------------------------- one reading
@@ -190,7 +196,7 @@ Reading SampleReading(std::time_t pc) {
     std::time_t dev = pc + 2;
     std::tm tm{};
     localtime_r(&dev, &tm);
-    v.DeviceClock = {tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_wday, tm.tm_mday, tm.tm_mon + 1, tm.tm_year - 100};
+    v.DeviceClock = {tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_wday, tm.tm_mday, tm.tm_mon + 1, tm.tm_year - 100, true};
     return r;
 }
 
@@ -212,16 +218,31 @@ TEST(CliFormats, ReadingJsonCarriesEveryValue) {
     EXPECT_EQ(error.error, QJsonParseError::NoError);
 }
 
-TEST(CliFormats, ClockOffsetOfAnInvalidDeviceClockIsNull) {
+TEST(CliFormats, AnInvalidDeviceClockHasNoTimeAndNoOffset) {
     TimeZone tz("Asia/Novosibirsk");
-    Reading r = SampleReading(1765371807);
-    r.values.DeviceClock.month = 0;   // mktime carries this into the year before: still a time
-    EXPECT_TRUE(ClockOffset(r).has_value());
-    r.values.DeviceClock = {165, 165, 165, 0, 165, 165, 165};  // BCD bytes 0xFF everywhere
-    const auto off = ClockOffset(r);
-    const QJsonObject o = QJsonDocument::fromJson(ReadingJson(r)).object();
-    if (off) EXPECT_EQ(o.value("clock_offset_s").toDouble(), static_cast<double>(*off));
-    else EXPECT_TRUE(o.value("clock_offset_s").isNull());
+    // Damaged clock bytes as the status block decodes them: each would be carried into
+    // some real time by the local-time conversion, none of them is a clock.
+    const std::array<uint8_t, 7> damaged[] = {
+        {0x58, 0x30, 0x1A, 0x04, 0x10, 0x12, 0x25},  // hour nibble above 9: reads as 20
+        {0x58, 0x30, 0x20, 0x04, 0x10, 0x00, 0x25},  // month 0
+        {0x58, 0x30, 0x20, 0x04, 0x31, 0x04, 0x25},  // 31 April
+        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+    };
+    for (const auto& bytes : damaged) {
+        SCOPED_TRACE(Hex(bytes.data(), bytes.size()));
+        Reading r = SampleReading(1765371807);
+        uint8_t block[StatusLength] = {};
+        std::copy(bytes.begin(), bytes.end(), block + status_offset::DeviceClock);
+        r.values.DeviceClock = DecodeStatusBlock(block).DeviceClock;
+        EXPECT_FALSE(ClockOffset(r).has_value());
+        const QJsonObject o = QJsonDocument::fromJson(ReadingJson(r)).object();
+        EXPECT_TRUE(o.value("clock_offset_s").isNull());
+        EXPECT_TRUE(o.value("device_clock").isNull());
+        qputenv("LC_ALL", "C.UTF-8");
+        const QString table = TableText(ReadingRows(r));
+        EXPECT_TRUE(table.contains(QRegularExpression("device clock +invalid\n"))) << table.toStdString();
+        EXPECT_TRUE(table.contains(QRegularExpression("offset from the PC clock +invalid\n"))) << table.toStdString();
+    }
 }
 
 TEST(CliFormats, ReadingTableHasOneAlignedLinePerValue) {

@@ -4,12 +4,20 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <QThread>
+#include <ctime>
 
+#include "cli/commands.h"
 #include "cli/logloop.h"
 #include "link/link.h"
+#include "monitor/clock.h"
 #include "monitor/status.h"
+#include "support/data_files.h"
 #include "support/test_support.h"
 
 using namespace veresk;
@@ -190,4 +198,84 @@ TEST(TextfileSinkTest, ReplacesTheWholeFileAndRefusesAMissingFolder) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"veresk.prom"});  // no temporary left behind
     TextfileSink missing(dir.path() + "/no/such/folder/x.prom", "COM4");
     EXPECT_FALSE(missing.LinkDown().isEmpty());
+}
+
+// ---------------------------------------------------------------- the device clock
+
+namespace {
+
+// Commands run in this process, so the PC clock can be put anywhere.
+class CliClock : public LogLoopTest {
+protected:
+    void TearDown() override {
+        SetPcClockSource(nullptr);
+        SetPortOpener(nullptr);
+        LogLoopTest::TearDown();
+    }
+    struct Outcome {
+        int code = -1;
+        QString out, err;
+    };
+    static Outcome Run(const QStringList& args) {
+        Outcome o;
+        QTextStream out(&o.out), err(&o.err);
+        o.code = RunCommandLine(args, out, err, [] { return true; });
+        out.flush();
+        err.flush();
+        return o;
+    }
+    void DamageTheDeviceClock() {
+        // Hour 0x1A: read digit by digit it would be 20 o'clock.
+        simulator.WithDevice([](sim::Device& d) { d.State().clockBytes = {0x58, 0x30, 0x1A, 0x04, 0x10, 0x12, 0x26}; });
+    }
+};
+
+}  // namespace
+
+TEST_F(CliClock, SetClockNeverWritesAPcTimeTheDeviceCannotHold) {
+    qputenv("LC_ALL", "C.UTF-8");
+    simulator.WithDevice([](sim::Device& d) { d.State().clockOffset = -5000; });
+    for (const std::time_t pc : {LocalTime(1999, 12, 31, 23, 0, 0), LocalTime(2100, 1, 1, 0, 0, 0)}) {
+        SetPcClockSource([pc] { return pc; });
+        const Outcome o = Run({"set-clock", "--port", "4"});
+        EXPECT_EQ(o.code, 1) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains("does not fit the device clock")) << o.err.toStdString();
+        EXPECT_FALSE(o.err.contains("cannot open")) << o.err.toStdString();
+        EXPECT_TRUE(o.out.isEmpty());
+    }
+    EXPECT_EQ(ClockWrites(1), 0u);
+    EXPECT_TRUE(simulator.Requests().empty());
+    // The log reads on and says once that it leaves the clock alone.
+    {
+        auto loop = MakeLoop(true);
+        loop->Tick();
+        loop->Tick();
+        EXPECT_EQ(record->readings.size(), 2u);
+        EXPECT_EQ(reports.filter("does not fit the device clock").size(), 1) << reports.join('\n').toStdString();
+        EXPECT_EQ(ClockWrites(1), 0u);
+    }
+    // A PC clock the device can hold is written, and the offset read back after it.
+    SetPcClockSource(nullptr);
+    const Outcome o = Run({"set-clock", "--port", "4"});
+    EXPECT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.startsWith("device clock set: ")) << o.out.toStdString();
+    EXPECT_EQ(ClockWrites(1), 1u);
+}
+
+TEST_F(CliClock, DamagedDeviceClockIsShownInvalidAndSetByTheLog) {
+    qputenv("LC_ALL", "C.UTF-8");
+    DamageTheDeviceClock();
+    const Outcome json = Run({"status", "--json", "--port", "4"});
+    ASSERT_EQ(json.code, 0) << json.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_TRUE(o.value("device_clock").isNull()) << json.out.toStdString();
+    EXPECT_TRUE(o.value("clock_offset_s").isNull()) << json.out.toStdString();
+    const Outcome table = Run({"status", "--port", "4"});
+    EXPECT_TRUE(table.out.contains(QRegularExpression("offset from the PC clock +invalid\\n"))) << table.out.toStdString();
+    EXPECT_EQ(ClockWrites(1), 0u);  // status leaves the clock alone
+
+    auto loop = MakeLoop(true);
+    loop->Tick();
+    EXPECT_EQ(ClockWrites(1), 1u);
+    EXPECT_TRUE(reports.contains("device clock set (it was invalid)")) << reports.join('\n').toStdString();
 }

@@ -8,7 +8,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include "archive/export.h"
 #include "link/codecs.h"
@@ -164,6 +173,92 @@ TEST_F(CliRun, ArchiveImageIsTheDevicesMemory) {
     size_t blocks = 0;
     for (const auto& q : loaded.Requests()) blocks += q.command == 0x25;
     EXPECT_EQ(blocks, 16u);
+}
+
+// The port a command works on is claimed as the program claims it (a --device path
+// too), a port another program holds is left alone, and the claims are gone however the
+// command ends: normally, or by SIGINT, SIGTERM or SIGHUP in the middle of a download.
+TEST_F(CliRun, PortClaimsAreMadeAndAlwaysGiveUp) {
+    const QByteArray tty = QFileInfo(device.SlavePath()).canonicalFilePath().toLocal8Bit();
+    const QString lockFile = sandbox.LockFolder() + "/LCK.." + QFileInfo(QString::fromLocal8Bit(tty)).fileName();
+    const auto locks = [&] { return QDir(sandbox.LockFolder()).entryList(QDir::Files | QDir::System); };
+    const auto exclusive = [&] {
+        const int fd = ::open(tty.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int on = -1;
+        if (fd >= 0) ::ioctl(fd, TIOCGEXCL, &on);
+        if (fd >= 0) ::close(fd);
+        return on;
+    };
+
+    // Held by another program (an exclusive flock): neither a number nor a path gets it.
+    {
+        const int other = ::open(tty.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+        for (const QStringList& args : {QStringList{"status", "--device", device.SlavePath()},
+                                        QStringList{"status", "--port", "4"}}) {
+            const CliResult r = RunCli(args);
+            EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains("cannot open port")) << r.err.toStdString();
+        }
+        const CliResult busy = RunCli({"ports"});  // a port that cannot be opened is not listed
+        EXPECT_EQ(busy.exitCode, 2) << busy.err.toStdString();
+        EXPECT_EQ(busy.out, QStringLiteral("COM2\t%1/COM2\n").arg(sandbox.Folder()));
+        ::close(other);
+        EXPECT_TRUE(device.Requests().empty());
+        const CliResult ports = RunCli({"ports"});
+        EXPECT_TRUE(ports.out.contains("COM4")) << ports.out.toStdString();  // free again
+    }
+
+    // While a log runs on a --device path its claims stand, under the device's own name.
+    {
+        QTemporaryDir csv;
+        CliProcess log({"log", "--device", device.SlavePath(), "--csv-dir", csv.path()});
+        ASSERT_TRUE(log.WaitForErr("link up", 10000)) << log.Err().toStdString();
+        EXPECT_EQ(locks(), QStringList{QFileInfo(lockFile).fileName()});
+        EXPECT_NE(exclusive(), 0);  // exclusive mode (the open is refused, or shows it)
+        const CliResult other = RunCli({"status", "--port", "4"});
+        EXPECT_EQ(other.exitCode, 2) << other.err.toStdString();
+        EXPECT_EQ(log.Terminate(), 0);
+        EXPECT_TRUE(locks().isEmpty());
+        EXPECT_EQ(exclusive(), 0);
+    }
+
+    // A download cut short by a signal.
+    sim::Options full;
+    full.genSessions = 40;
+    full.genRecords = 80;
+    sim::Simulator loaded(full);
+    loaded.SetPaced(true);  // about 6 s for the whole memory
+    ASSERT_TRUE(loaded.Start(false));
+    ASSERT_TRUE(sandbox.Link(loaded, 6));
+    const QByteArray loadedTty = QFileInfo(loaded.SlavePath()).canonicalFilePath().toLocal8Bit();
+    QTemporaryDir out;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        loaded.ClearLog();
+        QProcess cli;
+        cli.setProcessEnvironment(CliEnvironment());
+        cli.start(QStringLiteral(VERESK_CLI), {"archive", "--port", "6", "--out", out.path() + "/a.bin"});
+        ASSERT_TRUE(cli.waitForStarted(10000));
+        ASSERT_TRUE(loaded.WaitForRequests(3, 10000));  // the download is under way
+        ASSERT_EQ(locks().size(), 1);
+        ::kill(static_cast<pid_t>(cli.processId()), signal);
+        ASSERT_TRUE(cli.waitForFinished(5000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::CrashExit);  // ended by the signal, at once
+        EXPECT_FALSE(QFile::exists(out.path() + "/a.bin"));
+        EXPECT_TRUE(locks().isEmpty());
+        const int fd = ::open(loadedTty.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        int on = -1;
+        ::ioctl(fd, TIOCGEXCL, &on);
+        EXPECT_EQ(on, 0);  // not left in exclusive mode
+        ::close(fd);
+        // The next command works at once, though the device is still sending the rest of
+        // the block it was asked for.
+        const CliResult next = RunCli({signal == SIGTERM ? "params" : "status", "--port", "6"});
+        EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    }
 }
 
 TEST_F(CliRun, SetClockPutsTheDeviceClockInStep) {

@@ -8,9 +8,11 @@
 #include <limits>
 #include <random>
 
+#include "archive/export.h"
 #include "link/codecs.h"
 #include "link/crc.h"
 #include "link/link.h"
+#include "monitor/status.h"
 #include "support/test_support.h"
 
 using namespace veresk;
@@ -129,4 +131,47 @@ TEST(Codecs, BcdAndBigEndian) {
     EXPECT_EQ(GetBE32(Link.IoBuffer.data() + 2), 0x01020304u);
     const uint8_t high[4] = {0xFF, 0xFF, 0xFF, 0xFE};
     EXPECT_EQ(GetBE32(high), 0xFFFFFFFEu);
+}
+
+// The device keeps a date and time the same way in its clock and in every archive
+// record; one rule says whether the bytes hold one, and the clock check and the CSV
+// export both follow it.
+TEST(Codecs, BcdDateTimeIsOneRuleForTheClockAndTheRecords) {
+    struct Case {
+        const char* what;
+        std::array<uint8_t, 6> smhdmy;  // second, minute, hour, day, month, year-2000
+        bool valid;
+        const char* iso;
+    };
+    const Case cases[] = {
+        {"an ordinary time", {0x09, 0x05, 0x07, 0x21, 0x03, 0x09}, true, "2009-03-21T07:05:09"},
+        {"the last second of 2099", {0x59, 0x59, 0x23, 0x31, 0x12, 0x99}, true, "2099-12-31T23:59:59"},
+        {"29 February 2000 (a leap year)", {0x00, 0x00, 0x00, 0x29, 0x02, 0x00}, true, "2000-02-29T00:00:00"},
+        {"29 February 2026", {0x00, 0x00, 0x00, 0x29, 0x02, 0x26}, false, ""},
+        {"31 April", {0x00, 0x00, 0x00, 0x31, 0x04, 0x26}, false, ""},
+        {"hour nibble above 9", {0x58, 0x30, 0x1A, 0x10, 0x12, 0x26}, false, ""},
+        {"year nibble above 9", {0x58, 0x30, 0x20, 0x10, 0x12, 0xA0}, false, ""},
+        {"second 60", {0x60, 0x30, 0x20, 0x10, 0x12, 0x26}, false, ""},
+        {"minute 60", {0x00, 0x60, 0x20, 0x10, 0x12, 0x26}, false, ""},
+        {"hour 24", {0x00, 0x00, 0x24, 0x10, 0x12, 0x26}, false, ""},
+        {"day 0", {0x00, 0x00, 0x00, 0x00, 0x12, 0x26}, false, ""},
+        {"month 0", {0x00, 0x00, 0x00, 0x10, 0x00, 0x26}, false, ""},
+        {"month 13", {0x00, 0x00, 0x00, 0x10, 0x13, 0x26}, false, ""},
+        {"erased memory", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto& b = c.smhdmy;
+        EXPECT_EQ(BcdDateTimeValid(b[0], b[1], b[2], b[3], b[4], b[5]), c.valid);
+        // The device clock: s, min, h, weekday, day, month, year.
+        const uint8_t clock[7] = {b[0], b[1], b[2], 0x04, b[3], b[4], b[5]};
+        EXPECT_EQ(DeviceClockBytesValid(clock), c.valid);
+        // An archive record: the value, then s, min, h, day, month, year.
+        uint8_t record[10] = {0x3E, 0x19, 0x99, 0x9A, b[0], b[1], b[2], b[3], b[4], b[5]};
+        EXPECT_EQ(RecordIsoTime(record), QByteArray(c.iso));
+    }
+    EXPECT_EQ(DaysInMonth(2000, 2), 29);
+    EXPECT_EQ(DaysInMonth(2100, 2), 28);
+    EXPECT_EQ(DaysInMonth(2024, 2), 29);
+    EXPECT_EQ(DaysInMonth(2026, 12), 31);
 }

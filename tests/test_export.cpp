@@ -193,6 +193,46 @@ TEST(ArchiveExport, ParsedBackGivesTheImagesValues) {
     }
 }
 
+// The export numbers the sessions exactly as the session view and its buttons do, also
+// for memory that begins without a mark and for a dated record with no value right
+// before empty memory: the rows of session s are the rows the view shows for s, and the
+// highest session in the file is the count the download finds.
+TEST(ArchiveExport, SessionsNumberedAsTheViewNumbersThem) {
+    const std::array<uint8_t, 6> t = {0x09, 0x05, 0x07, 0x21, 0x03, 0x09};
+    struct Case {
+        const char* what;
+        std::vector<int> layout;  // per record: 1 measurement, 0 mark, 2 dated record with value 0
+        std::vector<int> sessions;  // the session of each measurement, in archive order
+    };
+    const Case cases[] = {
+        {"memory begins with measurements", {1, 1, 1, 0, 1, 1}, {1, 1, 1, 2, 2}},
+        {"a dated zero before empty memory", {0, 1, 1, 0, 1, 1, 2}, {1, 1, 2, 2}},
+        {"the usual: a mark first", {0, 1, 1, 0, 1}, {1, 1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ArchiveImageT image{};
+        for (size_t k = 0; k < c.layout.size(); ++k) {
+            if (c.layout[k] == 1) PutRecord(image, static_cast<int>(k), Bits(0.25f), t);
+            if (c.layout[k] == 2) PutRecord(image, static_cast<int>(k), 0, t);
+        }
+        std::vector<int> exported;
+        for (const ExportRow& row : ArchiveMeasurements(image)) exported.push_back(row.session);
+        EXPECT_EQ(exported, c.sessions);
+        int count = 0;
+        ShowSession(image, 1, count, QLocale::c());
+        EXPECT_EQ(count, c.sessions.back());
+        for (int s = 1; s <= count; ++s) {
+            int counter = 0;
+            std::vector<int> shown, inFile;
+            for (const SessionRow& row : ShowSession(image, s, counter, QLocale::c()).rows) shown.push_back(row.record);
+            for (const ExportRow& row : ArchiveMeasurements(image))
+                if (row.session == s) inFile.push_back(row.record);
+            EXPECT_EQ(inFile, shown) << "session " << s;
+        }
+    }
+}
+
 TEST(ArchiveExport, EveryMeasurementOnceInArchiveOrder) {
     // Fuzzed images: whatever the marks, clocks and damaged records, every record with a
     // value above zero gets exactly one row, and no other record does.

@@ -28,6 +28,7 @@
 #include "link/port_unix.h"
 #include "monitor/clock.h"
 #include "monitor/polling.h"
+#include "support/data_files.h"
 #include "support/test_support.h"
 
 using namespace veresk;
@@ -328,6 +329,23 @@ TEST_F(SystemPort, HangUpDuringAnExchangeClosesThePort) {
     EXPECT_LT(cpu, 100);
 }
 
+// A command written is never taken back: the purge and the open of the next exchange,
+// following at once (set-clock then a status read, a parameter write then its read-back),
+// drop only what came in, never what was sent.
+TEST_F(SystemPort, WriteFollowedAtOnceByAnExchangeReachesTheDevice) {
+    Link.DevicePort = 3;
+    constexpr int kRounds = 40;
+    for (int i = 0; i < kRounds; ++i) {
+        ASSERT_TRUE(SetDeviceClock());
+        const PollResult r = PollDevice(false);
+        ASSERT_EQ(r.outcome, PollOutcome::Good) << "round " << i;
+    }
+    ASSERT_TRUE(simulator.WaitForRequests(2 * kRounds, 3000));
+    int clockSets = 0;
+    for (const sim::Request& r : simulator.Requests()) clockSets += r.command == SetClockCommand && r.payloadCrcOk;
+    EXPECT_EQ(clockSets, kRounds);
+}
+
 // ------------------------------------------------------------ the device clock check
 
 struct ClockCase {
@@ -416,26 +434,16 @@ TEST_F(ClockCheck, DamagedClockIsSetEvenWhenItsDigitsLookRight) {
     }
 }
 
-std::time_t LocalTime(int year, int month, int day, int hour) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
-
 TEST_F(ClockCheck, PcClockTheDeviceCannotHoldIsNotWritten) {
     const std::array<uint8_t, 7> deviceClock = {0x58, 0x30, 0x20, 0x04, 0x10, 0x12, 0x26};
     struct Case {
         std::time_t pc;
         PollOutcome outcome;
     };
-    for (const Case c : {Case{LocalTime(1999, 12, 31, 12), PollOutcome::Good},
-                         Case{LocalTime(2100, 1, 1, 12), PollOutcome::Good},
-                         Case{LocalTime(2000, 1, 1, 12), PollOutcome::ClockSet},
-                         Case{LocalTime(2099, 12, 31, 12), PollOutcome::ClockSet}}) {
+    for (const Case c : {Case{LocalTime(1999, 12, 31, 12, 0, 0), PollOutcome::Good},
+                         Case{LocalTime(2100, 1, 1, 12, 0, 0), PollOutcome::Good},
+                         Case{LocalTime(2000, 1, 1, 12, 0, 0), PollOutcome::ClockSet},
+                         Case{LocalTime(2099, 12, 31, 12, 0, 0), PollOutcome::ClockSet}}) {
         EXPECT_EQ(Tick(deviceClock, c.pc), c.outcome) << c.pc;
         if (c.outcome == PollOutcome::ClockSet) {
             ASSERT_TRUE(simulator.WaitForRequests(2, 1000));
@@ -446,7 +454,7 @@ TEST_F(ClockCheck, PcClockTheDeviceCannotHoldIsNotWritten) {
         EXPECT_EQ(PcClockWritable(c.pc), c.outcome == PollOutcome::ClockSet);
     }
     // A damaged device clock with such a PC clock is not written either.
-    EXPECT_EQ(Tick({0x58, 0x30, 0x1A, 0x04, 0x10, 0x12, 0x26}, LocalTime(1999, 6, 1, 12)), PollOutcome::Good);
+    EXPECT_EQ(Tick({0x58, 0x30, 0x1A, 0x04, 0x10, 0x12, 0x26}, LocalTime(1999, 6, 1, 12, 0, 0)), PollOutcome::Good);
     EXPECT_FALSE(simulator.WaitForRequests(2, 200));
 }
 

@@ -168,13 +168,13 @@ public:
         exclusiveSet_ = true;
         if (!Configure()) return Fail();
         RequestLowLatency(fd_);
-        ::tcflush(fd_, TCIOFLUSH);
+        DropQueued();
         Watch();
         return true;
     }
 
     void Purge() override {
-        if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+        if (fd_ >= 0) DropQueued();
     }
 
     uint32_t Write(const uint8_t* bytes, uint32_t count) override {
@@ -225,6 +225,16 @@ public:
     bool Lost() const override { return lost_; }
 
 private:
+    // Drops what is still queued in either direction.  The output is flushed only while
+    // its queue holds bytes: a pseudo-terminal hands written bytes on at once (its queue
+    // reads empty), yet flushing its output takes back those the other end has not read
+    // yet, so a request written just before a reopen or a read would be lost.
+    void DropQueued() {
+        int queued = 0;
+        const bool output = ::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued > 0;
+        ::tcflush(fd_, output ? TCIOFLUSH : TCIFLUSH);
+    }
+
     bool Configure() {
         termios t{};
         if (::tcgetattr(fd_, &t) != 0) return false;  // not a terminal

@@ -251,6 +251,24 @@ TEST_F(LinkOverPty, StaleInputIsDroppedBeforeARead) {
     EXPECT_EQ(JudgeAnswer(StatusLength), AnswerVerdict::Good);
 }
 
+TEST_F(LinkOverPty, AWriteReachesTheDeviceThoughAReadOrAnOpenFollowsAtOnce) {
+    // A write is not answered; the next exchange purges, and the next tick opens the port
+    // afresh.  Neither may take back the request before the device has read it.
+    constexpr int kRounds = 40;
+    for (int i = 0; i < kRounds; ++i) {
+        ASSERT_NE(OpenDevicePort(), nullptr);
+        WriteTransaction(0x40, 0, 0);
+        if (i % 2 == 0) {
+            ASSERT_NE(OpenDevicePort(), nullptr);
+        }
+        ReadTransaction(StatusCommand, StatusLength, StatusAddress);
+    }
+    EXPECT_TRUE(simulator.WaitForRequests(2 * kRounds, 2000));
+    size_t writes = 0;
+    for (const auto& r : simulator.Requests()) writes += r.command == 0x40;
+    EXPECT_EQ(writes, static_cast<size_t>(kRounds));
+}
+
 TEST_F(LinkOverPty, SilentDeviceGivesAShortRead) {
     simulator.SetSilent(true);
     ASSERT_NE(OpenDevicePort(), nullptr);

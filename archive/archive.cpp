@@ -107,9 +107,8 @@ QString TimeAxisFormat(int item) {
 
 // ---------------------------------------------------------------- the session walk
 
-SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, const QLocale& locale) {
-    SessionView view;
-    SessionStats& st = view.stats;
+std::vector<int> MeasurementSessions(const ArchiveImageT& image, int& counter) {
+    std::vector<int> sessions(kArchiveRecordCount, kNoSession);
     long long current = 0;
     long long previous = 0;
     int highest = 0;  // the highest session number that holds a measurement
@@ -117,30 +116,15 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
     if (!RecordEmpty(ArchiveRecord(image, 0))) ++counter;
     for (int k = 0; k < kArchiveRecordCount; ++k) {
         const uint8_t* rec = ArchiveRecord(image, k);
-        const double value = RecordValue(rec);
-        const bool measurement = value > 0;
+        const bool measurement = RecordValue(rec) > 0;
         if (measurement) current = RecordTime(rec);
         // A clock that went back starts a new session, mark or no mark.
         if (current < previous) ++counter;
         previous = current;
 
         if (measurement) {
+            sessions[static_cast<size_t>(k)] = counter;
             highest = std::max(highest, counter);
-            if (counter == session) {
-                // A damaged record can decode beyond the float range: keep it finite.
-                const float v = static_cast<float>(std::min(value, static_cast<double>(std::numeric_limits<float>::max())));
-                view.rows.push_back({k + 1, RecordTimeText(rec), ArchiveValueText(v, locale)});
-                view.points.emplace_back(ChartDayCount(current), v);
-                st.sum += v;
-                if (v > st.maximum) st.maximum = v;
-                // The first value is the minimum so far, however large (the start
-                // value 10000000 would otherwise outlast a session of damaged records).
-                if (st.count == 0 || !(v >= st.minimum)) st.minimum = v;
-                if (st.count == 0) st.firstTime = current;
-                st.lastTime = current;
-                ++st.count;
-            }
-            view.rowCount = st.count <= 16 ? 17 : st.count + 1;
         } else {
             // A mark opens a session only when a written record follows it.  The record
             // after the last one lies past the end of the memory and counts as empty.
@@ -152,6 +136,35 @@ SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, c
     // A dated record that is no measurement, right before empty memory, lowers the
     // counter: the newest session is the highest number that holds a measurement.
     counter = highest;
+    return sessions;
+}
+
+SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, const QLocale& locale) {
+    SessionView view;
+    SessionStats& st = view.stats;
+    bool anyMeasurement = false;
+    const std::vector<int> sessions = MeasurementSessions(image, counter);
+    for (int k = 0; k < kArchiveRecordCount; ++k) {
+        const int s = sessions[static_cast<size_t>(k)];
+        anyMeasurement = anyMeasurement || s != kNoSession;
+        if (s != session) continue;
+        const uint8_t* rec = ArchiveRecord(image, k);
+        const long long time = RecordTime(rec);
+        // A damaged record can decode beyond the float range: keep it finite.
+        const float v =
+            static_cast<float>(std::min(RecordValue(rec), static_cast<double>(std::numeric_limits<float>::max())));
+        view.rows.push_back({k + 1, RecordTimeText(rec), ArchiveValueText(v, locale)});
+        view.points.emplace_back(ChartDayCount(time), v);
+        st.sum += v;
+        if (v > st.maximum) st.maximum = v;
+        // The first value is the minimum so far, however large (the start value
+        // 10000000 would otherwise outlast a session of damaged records).
+        if (st.count == 0 || !(v >= st.minimum)) st.minimum = v;
+        if (st.count == 0) st.firstTime = time;
+        st.lastTime = time;
+        ++st.count;
+    }
+    if (anyMeasurement) view.rowCount = st.count <= 16 ? 17 : st.count + 1;
     return view;
 }
 

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace veresk {
@@ -112,6 +113,11 @@ struct SessionView {
 // holds the number of sessions found: the highest session number that holds at least
 // one measurement (0 for an image without any).
 SessionView ShowSession(const ArchiveImageT& image, int session, int& counter, const QLocale& locale);
+
+// The session walk alone: for each record, the session its measurement belongs to, or
+// kNoSession for a record that is no measurement.  `counter` as for ShowSession.
+inline constexpr int kNoSession = std::numeric_limits<int>::min();
+std::vector<int> MeasurementSessions(const ArchiveImageT& image, int& counter);
 
 // Statistics column texts: working time, count, maximum, minimum, average.
 std::array<QString, 5> SessionStatsTexts(const SessionStats& stats, int uiLanguage, const QLocale& locale);

@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 #include <limits>
 
 #include "link/codecs.h"
 #include "shell/csv.h"
 #include "shell/datafolder.h"
+#include "shell/savefile.h"
 
 namespace veresk {
 
@@ -22,22 +22,8 @@ QString ArchiveImageFileName(std::time_t pcTime) {
            QStringLiteral(".bin");
 }
 
-namespace {
-
-bool SaveAtomically(const QString& path, const char* data, qint64 size) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(data, size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-}  // namespace
-
 bool SaveArchiveImage(const ArchiveImageT& image, const QString& path) {
-    return SaveAtomically(path, reinterpret_cast<const char*>(image.data()), kArchiveSize);
+    return SaveWhole(path, QByteArray::fromRawData(reinterpret_cast<const char*>(image.data()), kArchiveSize)).isEmpty();
 }
 
 QString KeepArchiveImage(const ArchiveImageT& image, std::time_t pcTime) {
@@ -71,31 +57,16 @@ QByteArray RecordIsoTime(const uint8_t* r) {
 }
 
 std::vector<ExportRow> ArchiveMeasurements(const ArchiveImageT& image) {
-    int total = 0;
-    for (int k = 0; k < kArchiveRecordCount; ++k) total += RecordValue(ArchiveRecord(image, k)) > 0;
-
-    // The session view's own walk assigns the sessions: session after session, until
-    // every measurement has been placed.  A session never holds fewer than the start
-    // (a lowered counter is always raised again by the empty record that follows).
-    std::vector<int> sessionOf(kArchiveRecordCount, std::numeric_limits<int>::min());
-    const int start = 0;  // the download and the session buttons start the walk here
-    const QLocale locale = QLocale::c();
-    int placed = 0;
-    for (int s = start; placed < total && s <= start + kArchiveRecordCount; ++s) {
-        int counter = start;
-        const SessionView view = ShowSession(image, s, counter, locale);
-        for (const SessionRow& row : view.rows) {
-            sessionOf[static_cast<size_t>(row.record - 1)] = s;
-            ++placed;
-        }
-    }
-
+    // The session view's own walk numbers the sessions (its counter starts at 0 as in
+    // the download and the session buttons).
+    int counter = 0;
+    const std::vector<int> sessions = MeasurementSessions(image, counter);
     std::vector<ExportRow> rows;
-    rows.reserve(static_cast<size_t>(placed));
     for (int k = 0; k < kArchiveRecordCount; ++k) {
-        if (sessionOf[static_cast<size_t>(k)] == std::numeric_limits<int>::min()) continue;
+        const int s = sessions[static_cast<size_t>(k)];
+        if (s == kNoSession) continue;
         const uint8_t* rec = ArchiveRecord(image, k);
-        rows.push_back({sessionOf[static_cast<size_t>(k)], k + 1, RecordIsoTime(rec), RecordValue(rec)});
+        rows.push_back({s, k + 1, RecordIsoTime(rec), RecordValue(rec)});
     }
     return rows;
 }
@@ -111,15 +82,20 @@ QByteArray ArchiveCsvRow(const ExportRow& row) {
     return CsvRecord({QByteArray::number(row.session), QByteArray::number(row.record), row.time, value});
 }
 
-QByteArray ArchiveCsv(const ArchiveImageT& image) {
+QByteArray ArchiveCsv(const std::vector<ExportRow>& rows) {
     QByteArray csv = ArchiveCsvHeader();
-    for (const ExportRow& row : ArchiveMeasurements(image)) csv += ArchiveCsvRow(row);
+    for (const ExportRow& row : rows) csv += ArchiveCsvRow(row);
     return csv;
 }
 
+QByteArray ArchiveCsv(const ArchiveImageT& image) { return ArchiveCsv(ArchiveMeasurements(image)); }
+
+bool SaveArchiveCsv(const std::vector<ExportRow>& rows, const QString& path) {
+    return SaveWhole(path, ArchiveCsv(rows)).isEmpty();
+}
+
 bool SaveArchiveCsv(const ArchiveImageT& image, const QString& path) {
-    const QByteArray csv = ArchiveCsv(image);
-    return SaveAtomically(path, csv.constData(), csv.size());
+    return SaveArchiveCsv(ArchiveMeasurements(image), path);
 }
 
 }  // namespace veresk

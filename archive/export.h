@@ -66,7 +66,9 @@ QByteArray ArchiveCsvHeader();
 QByteArray ArchiveCsvRow(const ExportRow& row);
 // The whole file: header and every measurement.
 QByteArray ArchiveCsv(const ArchiveImageT& image);
+QByteArray ArchiveCsv(const std::vector<ExportRow>& rows);  // rows of ArchiveMeasurements
 // Writes ArchiveCsv atomically to `path`; false when it could not be written.
 bool SaveArchiveCsv(const ArchiveImageT& image, const QString& path);
+bool SaveArchiveCsv(const std::vector<ExportRow>& rows, const QString& path);
 
 }  // namespace veresk

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <memory>
 
 #include "archive/archive.h"
@@ -97,11 +98,11 @@ public:
             return Fail({ExitCode::LinkFailure, T(txt::LinkFailure).arg(CurrentPortName(o_.port))});
         const ArchiveImageT& image = Archive.ArchiveImage;
         if (!SaveArchiveImage(image, o_.out)) return FileFail(o_.out, Unwritable(o_.out));
-        if (!o_.csv.isEmpty() && !SaveArchiveCsv(image, o_.csv)) return FileFail(o_.csv, Unwritable(o_.csv));
-        int sessions = 0;
-        ShowSession(image, 0, sessions, QLocale::c());  // the walk leaves the session count
-        const auto measurements = ArchiveMeasurements(image).size();
-        out_ << T(txt::ArchiveRead).arg(sessions).arg(measurements).arg(o_.out) << '\n';
+        const std::vector<ExportRow> rows = ArchiveMeasurements(image);
+        if (!o_.csv.isEmpty() && !SaveArchiveCsv(rows, o_.csv)) return FileFail(o_.csv, Unwritable(o_.csv));
+        int sessions = 0;  // the highest session number that holds a measurement
+        for (const ExportRow& row : rows) sessions = std::max(sessions, row.session);
+        out_ << T(txt::ArchiveRead).arg(sessions).arg(rows.size()).arg(o_.out) << '\n';
         return 0;
     }
 

@@ -79,13 +79,7 @@ QString Shown(float v, int decimals, const QString& unit) { return Fixed(v, deci
 
 }  // namespace
 
-std::optional<long long> ClockOffset(const Reading& r) {
-    // A damaged clock would be normalised into some real time by the conversion.
-    if (!r.values.DeviceClock.valid) return std::nullopt;
-    const std::time_t device = DeviceClockToTime(r.values.DeviceClock, r.pcTime);
-    if (device == static_cast<std::time_t>(-1)) return std::nullopt;
-    return static_cast<long long>(device) - static_cast<long long>(r.pcTime);
-}
+std::optional<long long> ClockOffset(const Reading& r) { return DeviceClockOffset(r.values.DeviceClock, r.pcTime); }
 
 QByteArray ReadingJson(const Reading& r) {
     const LiveStatusValues& v = r.values;

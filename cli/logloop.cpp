@@ -1,7 +1,6 @@
 #include "cli/logloop.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <thread>
 
 #include "cli/mqtt.h"
@@ -10,16 +9,13 @@
 #include "link/link.h"
 #include "monitor/clock.h"
 #include "monitor/polling.h"
+#include "shell/savefile.h"
 
 namespace veresk::cli {
 
 // ---------------------------------------------------------------- sinks
 
-QString TextfileSink::Write(const QByteArray& page) {
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size() || !file.commit()) return file.errorString();
-    return {};
-}
+QString TextfileSink::Write(const QByteArray& page) { return SaveWhole(path_, page); }
 
 QString TextfileSink::Reading(const cli::Reading& r) {
     last_ = r.pcTime;

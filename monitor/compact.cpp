@@ -10,6 +10,7 @@
 #include "shell/application.h"
 #include "shell/controls.h"
 #include "shell/inifile.h"
+#include "shell/texts.h"
 #include "shell/kvelp.h"
 
 namespace veresk {
@@ -100,9 +101,12 @@ void DragMove(QWidget* window, bool dragging, QPoint press, int& moves, QPoint a
 }
 
 // The display's ground: the main window's alarm red, or the window's usual colour.
+// Set once a second by the tick: only a change of colour touches the widget.
 void PaintGround(QWidget* w, bool alarm, const QColor& usual) {
+    const QColor colour = alarm ? QColor(Qt::red) : usual;
+    if (w->palette().color(QPalette::Window) == colour && w->testAttribute(Qt::WA_SetPalette)) return;
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, alarm ? QColor(Qt::red) : usual);
+    pal.setColor(QPalette::Window, colour);
     w->setPalette(pal);
 }
 
@@ -114,10 +118,12 @@ void DescribeCompact(QWidget* window, QLabel* value, int number, bool alarm) {
     const int lang = Settings.UiLanguage;
     static constexpr TextPair kWindow[] = {{"Краткий вид 1", "Compact view 1"}, {"Краткий вид 2", "Compact view 2"}};
     static constexpr TextPair kQuantity[] = {{"Мощность дозы", "Dose rate"}, {"Доза", "Dose"}};
-    static constexpr TextPair kAlarm{", порог превышен", ", threshold exceeded"};
-    window->setAccessibleName(Tr(kWindow[number - 1], lang));
-    value->setAccessibleDescription(Tr(kQuantity[Compact.CompactSelection == 1 ? 1 : 0], lang) +
-                                    (alarm ? Tr(kAlarm, lang) : QString()));
+    // Set once a second by the tick: only a change reaches assistive technology.
+    if (const QString name = Tr(kWindow[number - 1], lang); window->accessibleName() != name)
+        window->setAccessibleName(name);
+    const QString description = Tr(kQuantity[Compact.CompactSelection == 1 ? 1 : 0], lang) +
+                                (alarm ? Tr(msg::ThresholdExceeded, lang) : QString());
+    if (value->accessibleDescription() != description) value->setAccessibleDescription(description);
 }
 
 void EndFromCompact(QWidget* window, int mode) {

@@ -54,6 +54,14 @@ bool SetDeviceClock() {
     return true;
 }
 
+std::optional<long long> DeviceClockOffset(const DeviceClockFields& clock, std::time_t now) {
+    // A damaged clock would be normalised into some real time by the conversion.
+    if (!clock.valid) return std::nullopt;
+    const std::time_t device = DeviceClockToTime(clock, now);
+    if (device == static_cast<std::time_t>(-1)) return std::nullopt;
+    return static_cast<long long>(device) - static_cast<long long>(now);
+}
+
 PollResult PollDevice(bool keepClock) {
     PollResult r;
     if (OpenDevicePort() == nullptr) {
@@ -88,10 +96,8 @@ PollResult PollDevice(bool keepClock) {
         r.outcome = PollOutcome::Good;
         return r;
     }
-    const DeviceClockFields& clock = Polling.LiveStatus.DeviceClock;
-    const std::time_t device = clock.valid ? DeviceClockToTime(clock, now) : static_cast<std::time_t>(-1);
-    const long long off = static_cast<long long>(device) - static_cast<long long>(now);
-    if (keepClock && (device == static_cast<std::time_t>(-1) || std::llabs(off) >= 6)) {
+    const std::optional<long long> off = DeviceClockOffset(Polling.LiveStatus.DeviceClock, now);
+    if (keepClock && (!off || std::llabs(*off) >= 6)) {
         SetDeviceClock();
         r.outcome = PollOutcome::ClockSet;
         return r;

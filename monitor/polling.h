@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 
 #include "monitor/status.h"
 
@@ -32,6 +33,9 @@ PollResult PollDevice(bool keepClock = true);
 
 // The device clock read as local time with the PC's daylight-saving flag, in seconds.
 std::time_t DeviceClockToTime(const DeviceClockFields& clock, std::time_t now);
+// The device clock minus the PC clock, in seconds; none when the device clock is damaged
+// or names no time.
+std::optional<long long> DeviceClockOffset(const DeviceClockFields& clock, std::time_t now);
 // The seven clock bytes for a local time: s, min, h, weekday (0 = Sunday), day, month, year-2000.
 std::array<uint8_t, 7> ClockBytes(std::time_t localNow);
 // Whether the PC's local time at `now` fits the device clock (year 2000-2099).

@@ -130,10 +130,11 @@ void TStatusBar::SetPanelText(int i, const QString& text) {
 
 void TStatusBar::DrawStatusMessage(const QString& text, bool red) {
     const bool changed = text != message_ || red != messageRed_;
+    if (!changed) return;  // the same message stays as drawn
     message_ = text;
     messageRed_ = red;
     update();
-    if (changed) PanelChanged(0);
+    PanelChanged(0);
 }
 
 void TStatusBar::PanelChanged(int i) {

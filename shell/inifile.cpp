@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -17,6 +16,8 @@
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "shell/savefile.h"
 
 namespace veresk {
 
@@ -229,15 +230,7 @@ void SetKey(QByteArray& data, const QString& section, const QString& key, const 
 #ifdef Q_OS_WIN
 // Replaces the file as a whole: a new copy beside it, renamed over it once complete.
 void ReplaceWhole(const QString& path, const QByteArray& data) {
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) throw IniWriteError(path);
-    // Flush by hand: commit() does not notice a flush that runs out of room at the end
-    // and would then rename a truncated copy over the file.
-    if (out.write(data) != data.size() || !out.flush() || out.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        throw IniWriteError(path);
-    }
-    if (!out.commit()) throw IniWriteError(path);
+    if (!SaveWhole(path, data).isEmpty()) throw IniWriteError(path);
 }
 #else
 // The new copy is written beside the file as "<name>.<PID>.tmp" and renamed over it

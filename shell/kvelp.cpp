@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <tuple>
 
 #include "link/discovery.h"
 #include "link/interface.h"
@@ -100,7 +101,7 @@ void SetSelection(QComboBox* box, int index) { box->setCurrentIndex(SelectorItem
 // What a screen reader adds to a value field's name and number: its unit, and the
 // alarm its red background shows.
 QString ValueDescription(const QString& unit, bool red, int uiLanguage) {
-    return red ? unit + Tr({", порог превышен", ", threshold exceeded"}, uiLanguage) : unit;
+    return red ? unit + Tr(msg::ThresholdExceeded, uiLanguage) : unit;
 }
 
 }  // namespace
@@ -683,8 +684,9 @@ void TForm1::ShowPresentation(const Presentation& p) {
     Form9->Label1->setText(p.compact2);
     Form6->SetAlarm(p.compactRed);
     Form9->SetAlarm(p.compactRed);
-    Edit4->setAccessibleDescription(ValueDescription(p.label34, p.edit4Red, Settings.UiLanguage));
-    Edit10->setAccessibleDescription(ValueDescription(p.label39, p.edit10Red, Settings.UiLanguage));
+    for (auto [edit, unit, red] : {std::tuple{Edit4, p.label34, p.edit4Red}, std::tuple{Edit10, p.label39, p.edit10Red}})
+        if (const QString d = ValueDescription(unit, red, Settings.UiLanguage); edit->accessibleDescription() != d)
+            edit->setAccessibleDescription(d);
     StatusBar1->SetPanelText(1, p.panel1);
     Edit1->setText(p.edit1);
     StatusBar1->SetPanelText(5, p.panel5);

@@ -26,6 +26,8 @@ inline constexpr TextPair WriteOk{"Записано", "Write OK"};
 inline constexpr TextPair NoParameters{"Параметры не прочитаны!", "No parameters!"};
 // A threshold cell that cannot be sent; %1 is the cell's text.
 inline constexpr TextPair NotANumber{"\"%1\" — не число", "\"%1\" is not a number"};
+// Added to a value's description for assistive technology while its threshold is passed.
+inline constexpr TextPair ThresholdExceeded{", порог превышен", ", threshold exceeded"};
 inline constexpr TextPair Searching{"Поиск устройства...", "Searching..."};
 }  // namespace msg
 
